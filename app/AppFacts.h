@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+namespace app {
+
+inline constexpr const char* ApplicationTitle = "Zandor Firmware Updater";
+
+// Button indices of the window's one button array.
+enum ButtonIndex : int { FindDevice = 0, FlashDeviceButton = 1, AbortFlash = 2, OkButton = 3,
+                         ReadFlash = 4 };
+inline constexpr int ButtonCount = 5;
+inline constexpr const char* ButtonCaptions[ButtonCount] = {"Find Device", "Flash Device",
+                                                            "Abort Flash", "Ok!", "Read Flash"};
+
+}  // namespace app

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: MIT
+// "Flash Device": program and verify 62 blocks from flash address 0x400 up,
+// then the block at address 0, so an interrupted run leaves the boot page alone.
+#include <algorithm>
+#include <cmath>
+
+#include "AppFacts.h"
+#include "ImageFormat.h"
+#include "fmStart.h"
+
+namespace app {
+
+namespace {
+constexpr int ProgressMax = 63;
+constexpr std::int32_t WordsPerBlock = 512;
+constexpr std::int32_t FirstMainOffset = 2056;
+constexpr std::int32_t FirstMainAddress = 0x400;
+constexpr std::int32_t MainStageWords = 31744;  // 62 blocks
+constexpr std::int32_t FirstPageOffset = 8;
+constexpr std::int32_t AttemptsPerBlock = 50;
+
+struct FailureText {
+    const char* text;
+    const char* title;
+};
+constexpr FailureText MainWriteFailure{"Device write error! Data is corrupted!  Re-try update!",
+                                       "Write Failure!"};
+constexpr FailureText MainVerifyFailure{
+    "Device verify error!  Data is corrupted!  Re-try update!", "Verify Failure!"};
+constexpr FailureText FirstPageWriteFailure{
+    "Step 3 - Device write error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try "
+    "update!",
+    "Write Failure!"};
+constexpr FailureText FirstPageVerifyFailure{
+    "Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!",
+    "Verify Failure!"};
+}  // namespace
+
+void fmStart::FillBlock() {
+    const auto count = static_cast<std::size_t>(link_.BlockLength) * 4;
+    const auto from = image_.FirmwareImage.begin() + ImageOffset;
+    std::copy(from, from + static_cast<std::ptrdiff_t>(count), link_.BlockTxBuffer.begin());
+}
+
+bool fmStart::ProgramBlock(bool firstPage) {
+    const auto fail = [&](const FailureText& failure) {
+        window_.MessageBox(failure.text, StyleOk, failure.title);
+        unsupportedFlag_ = -1;
+        return false;
+    };
+    for (;;) {  // a failed write refills the block and writes it again
+        FillBlock();
+        link_.WriteBlock();
+        if (link_.LinkStatus == 0) break;
+        if (--RetryCount == 0) return fail(firstPage ? FirstPageWriteFailure : MainWriteFailure);
+    }
+    for (;;) {  // a failed read-back is only read back again: the write stands
+        link_.ReadBackBlock();
+        if (link_.LinkStatus == 0) return true;
+        if (--RetryCount == 0) return fail(firstPage ? FirstPageVerifyFailure : MainVerifyFailure);
+    }
+}
+
+void fmStart::FlashDevice() {
+    window_.SetButtonVisible(FlashDeviceButton, false);
+    window_.SetButtonVisible(AbortFlash, false);
+    window_.SetProgressVisible(true);
+    window_.SetProgressValue(0);
+    window_.SetLineText(Line::StatusText, "Flashing device...");
+    link_.PurgeLink();
+    window_.SetProgressMax(ProgressMax);
+    window_.SetProgressValue(0);
+    link_.PurgeLink();
+
+    // Every block is taken from the accepted image; without one there is nothing to send.
+    if (image_.FirmwareImage.size() < image::ImageBytes ||
+        link_.BlockTxBuffer.size() < boardlink::BlockBytes) {
+        unsupportedFlag_ = -1;
+        return;
+    }
+
+    link_.BlockLength = WordsPerBlock;
+    ImageOffset = FirstMainOffset;
+    link_.FlashAddress = FirstMainAddress;
+    const int first = window_.ProgressValue();
+    const int last = static_cast<int>(
+        std::lround(static_cast<double>(MainStageWords) / link_.BlockLength + first - 1));
+
+    for (int k = first; k <= last; ++k) {
+        window_.SetProgressValue(k);
+        window_.Yield();
+        RetryCount = AttemptsPerBlock;
+        if (!ProgramBlock(false)) return;
+        ImageOffset += link_.BlockLength * 4;
+        link_.FlashAddress += link_.BlockLength * 2;
+    }
+
+    window_.SetProgressValue(last + 1);
+    window_.Yield();
+    ImageOffset = FirstPageOffset;
+    link_.FlashAddress = 0;
+    RetryCount = AttemptsPerBlock;
+    ProgramBlock(true);
+}
+
+}  // namespace app

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+
+#include "FirmwareStore.h"
+#include "WindowOps.h"
+#include "ZandorModule.h"
+
+namespace app {
+
+/*
+ * The main window's logic: start-up, the click handler with the device check
+ * and the programming run, and closing. It reaches the screen only through
+ * WindowOps, the board only through the link module.
+ */
+class fmStart final : public WindowHandlers {
+public:
+    fmStart(WindowOps& window, boardlink::ZandorModule& link, image::FirmwareStore& image,
+            std::int16_t& unsupportedFlag);
+
+    void Form_Load() override;
+    void Button_Click(std::int16_t index) override;
+    bool Form_QueryUnload() override;
+    void Form_Unload() override;
+
+    void CheckDevice();
+    void FlashDevice();
+
+    // -1 while a device check or a programming run is in progress: close
+    // requests are refused and clicks ignored, so the link is never closed
+    // under a running operation and no operation nests inside another.
+    std::int16_t BusyFlag = 0;
+
+    // Counters of the programming run.
+    std::int32_t ImageOffset = 0;
+    std::int32_t RetryCount = 0;
+
+private:
+    void ShowIdle();
+    void ShowComplete();
+    void FillBlock();
+    // Writes and verifies the current block; false when its 50 attempts ran out,
+    // after the failure has been reported.
+    bool ProgramBlock(bool firstPage);
+
+    WindowOps& window_;
+    boardlink::ZandorModule& link_;
+    image::FirmwareStore& image_;
+    std::int16_t& unsupportedFlag_;
+};
+
+}  // namespace app

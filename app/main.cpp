@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+// Updater: replaces the application firmware of a board in update mode.
+#include <QApplication>
+
+#include "AppFacts.h"
+#include "BuildVersion.h"
+#include "DriverChoice.h"
+#include "Program.h"
+#include "QtMainWindow.h"
+#include "QtResources.h"
+#include "SingleInstance.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Updater"));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(app::ApplicationTitle));
+    QApplication::setApplicationVersion(QString::fromUtf8(app::BuildVersionText));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    app::SingleInstance instance(QStringLiteral("Updater"));
+    app::QtMainWindow window(&instance);
+    auto driver = boardlink::ChooseDriver();
+    app::QtResources resources;
+    app::Program program(window, *driver, resources);
+    window.SetHandlers(&program.Form);
+
+    window.Start();
+    if (window.Finished()) return 0;
+    return QApplication::exec();
+}

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "FtdiDriver.h"
+
+namespace boardlink {
+
+/*
+ * FTDI's D2XX library, loaded at run time. The library is looked up through the
+ * dynamic loader's search path (so LD_LIBRARY_PATH and the system paths work),
+ * then in the vendor's install place, /usr/local/lib. Either every one of the
+ * twelve functions resolves or the library counts as absent, and then every
+ * call reports a status instead of crashing: OpenEx FT_DEVICE_NOT_FOUND, the
+ * rest FT_INVALID_HANDLE.
+ */
+class D2xxLibrary final : public FtdiDriver {
+public:
+    // Loads the first of `candidates` that opens and resolves.
+    explicit D2xxLibrary(const std::vector<std::string>& candidates = DefaultCandidates());
+    ~D2xxLibrary() override;
+    D2xxLibrary(const D2xxLibrary&) = delete;
+    D2xxLibrary& operator=(const D2xxLibrary&) = delete;
+
+    bool Loaded() const { return handle_ != nullptr; }
+    // Why the library is absent, for diagnostics; empty when loaded.
+    const std::string& LoadError() const { return error_; }
+
+    static std::vector<std::string> DefaultCandidates();
+
+    FT_STATUS OpenEx(const char* description, DWORD flags, FT_HANDLE* handle) override;
+    FT_STATUS SetBaudRate(FT_HANDLE handle, ULONG baud) override;
+    FT_STATUS SetFlowControl(FT_HANDLE handle, USHORT mode, UCHAR xon, UCHAR xoff) override;
+    FT_STATUS SetLatencyTimer(FT_HANDLE handle, UCHAR milliseconds) override;
+    FT_STATUS SetUSBParameters(FT_HANDLE handle, ULONG inSize, ULONG outSize) override;
+    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
+                                     UCHAR parity) override;
+    FT_STATUS SetChars(FT_HANDLE handle, UCHAR eventChar, UCHAR eventEnabled, UCHAR errorChar,
+                       UCHAR errorEnabled) override;
+    FT_STATUS SetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG writeMs) override;
+    FT_STATUS Purge(FT_HANDLE handle, ULONG mask) override;
+    FT_STATUS Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
+    FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* delivered) override;
+    FT_STATUS Close(FT_HANDLE handle) override;
+
+private:
+    // C-linkage prototypes of the vendor's Linux build.
+    struct Api {
+        FT_STATUS (*OpenEx)(void*, DWORD, FT_HANDLE*);
+        FT_STATUS (*SetBaudRate)(FT_HANDLE, ULONG);
+        FT_STATUS (*SetFlowControl)(FT_HANDLE, USHORT, UCHAR, UCHAR);
+        FT_STATUS (*SetLatencyTimer)(FT_HANDLE, UCHAR);
+        FT_STATUS (*SetUSBParameters)(FT_HANDLE, ULONG, ULONG);
+        FT_STATUS (*SetDataCharacteristics)(FT_HANDLE, UCHAR, UCHAR, UCHAR);
+        FT_STATUS (*SetChars)(FT_HANDLE, UCHAR, UCHAR, UCHAR, UCHAR);
+        FT_STATUS (*SetTimeouts)(FT_HANDLE, ULONG, ULONG);
+        FT_STATUS (*Purge)(FT_HANDLE, ULONG);
+        FT_STATUS (*Write)(FT_HANDLE, void*, DWORD, DWORD*);
+        FT_STATUS (*Read)(FT_HANDLE, void*, DWORD, DWORD*);
+        FT_STATUS (*Close)(FT_HANDLE);
+    };
+
+    bool TryLoad(const std::string& path);
+
+    void* handle_ = nullptr;
+    Api api_{};
+    std::string error_;
+};
+
+}  // namespace boardlink

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Draws the window's photograph and the program icon (a stylised controller
+# board) with ImageMagick. The results are committed; run this only to change them.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+convert -size 160x120 xc:'#e8e8e0' \
+  -fill '#1d6b3a' -stroke '#0f3d20' -draw 'roundrectangle 12,14 148,106 6,6' \
+  -stroke none -fill '#c9a43b' -draw 'circle 20,22 23,22' -draw 'circle 140,22 143,22' \
+  -draw 'circle 20,98 23,98' -draw 'circle 140,98 143,98' \
+  -fill '#222222' -draw 'rectangle 58,40 102,80' \
+  -fill '#c0c0c0' -draw 'rectangle 52,44 58,46 rectangle 102,44 108,46 rectangle 52,50 58,52 rectangle 102,50 108,52 rectangle 52,56 58,58 rectangle 102,56 108,58 rectangle 52,62 58,64 rectangle 102,62 108,64 rectangle 52,68 58,70 rectangle 102,68 108,70 rectangle 52,74 58,76 rectangle 102,74 108,76' \
+  -fill '#888888' -draw 'rectangle 118,46 146,74' -fill '#555555' -draw 'rectangle 122,52 146,68' \
+  -fill '#f2f2f2' -draw 'rectangle 24,36 40,44' -draw 'rectangle 24,76 40,84' \
+  -fill '#d43b2a' -draw 'circle 32,60 35,60' \
+  -fill '#e0c060' -stroke '#e0c060' -strokewidth 1 \
+  -draw 'line 40,40 52,45' -draw 'line 40,80 52,75' -draw 'line 108,57 118,57' \
+  -quality 85 -strip board.jpg
+
+for size in 32 16; do
+  convert -size 32x32 xc:none \
+    -fill '#1d6b3a' -stroke '#0f3d20' -draw 'roundrectangle 2,4 29,27 3,3' \
+    -stroke none -fill '#222222' -draw 'rectangle 10,10 21,21' \
+    -fill '#c0c0c0' -draw 'rectangle 7,12 9,13' -draw 'rectangle 7,18 9,19' \
+    -draw 'rectangle 22,12 24,13' -draw 'rectangle 22,18 24,19' \
+    -fill '#d43b2a' -draw 'circle 26,8 27,8' \
+    -resize ${size}x${size} -colors 16 PNG8:icon-$size.png
+done
+convert icon-32.png icon-16.png -colors 16 updater.ico
+cp icon-32.png updater.png
+rm icon-32.png icon-16.png

@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: MIT
+// UpdaterSim: the updater's window against a simulated board, for anyone
+// without hardware. Only this program has a command line.
+#include <QApplication>
+#include <QPushButton>
+#include <iostream>
+#include <memory>
+
+#include "AppFacts.h"
+#include "BuildVersion.h"
+#include "Program.h"
+#include "QtMainWindow.h"
+#include "QtResources.h"
+#include "SimScenario.h"
+#include "SingleInstance.h"
+#include "TranscriptWindow.h"
+
+namespace {
+
+// Presses the buttons a person would press for an update, while they are
+// offered, and reports whether the update completed.
+bool RunScript(app::QtMainWindow& window, sim::TranscriptWindow& transcript) {
+    bool complete = false;
+    for (int index : {app::FindDevice, app::FlashDeviceButton, app::OkButton}) {
+        if (window.Finished() || !window.Button(index)->isVisible()) break;
+        if (index == app::OkButton) complete = true;
+        transcript.Note(std::string("press \"") + app::ButtonCaptions[index] + "\"");
+        window.Button(index)->click();
+    }
+    if (!window.Finished()) {
+        transcript.Note("close the window");
+        window.close();
+    }
+    return complete;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("UpdaterSim"));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(app::ApplicationTitle));
+    QApplication::setApplicationVersion(QString::fromUtf8(app::BuildVersionText));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    sim::SimScenario scenario;
+    const QStringList arguments = QApplication::arguments();
+    std::vector<std::string> args;
+    for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
+    if (const auto error = sim::ParseSimArguments(args, scenario); !error.empty()) {
+        std::cerr << "UpdaterSim: " << error << "\n\n" << sim::SimUsage();
+        return 2;
+    }
+    if (scenario.help) {
+        std::cout << sim::SimUsage();
+        return 0;
+    }
+
+    std::unique_ptr<sim::Clock> clock;
+    if (scenario.realTime)
+        clock = std::make_unique<sim::RealTimeClock>();
+    else
+        clock = std::make_unique<sim::VirtualClock>();
+    sim::FaultPlan* faults = scenario.faults.Empty() ? nullptr : &scenario.faults;
+    sim::LoaderBoard board(scenario.board, faults);
+    sim::SimDriver driver(*clock, board, scenario.link, faults);
+    driver.ClearCalls();
+
+    app::SingleInstance instance(QStringLiteral("UpdaterSim"));
+    app::QtMainWindow window(&instance);
+    sim::TranscriptWindow transcript(window, std::cout, [&clock] {
+        return std::chrono::duration<double>(clock->Now()).count();
+    });
+    app::QtResources resources;
+    app::WindowOps& ops = scenario.scripted ? static_cast<app::WindowOps&>(transcript) : window;
+    app::Program program(ops, driver, resources);
+    window.SetHandlers(&program.Form);
+    if (scenario.scripted) window.AnswerBoxesWith([](const app::MessageBoxRequest&) {});
+
+    window.Start();
+    if (scenario.scripted) {
+        const bool complete = !window.Finished() && RunScript(window, transcript);
+        transcript.Note(complete ? "update complete" : "no update made");
+        return complete ? 0 : 1;
+    }
+    if (window.Finished()) return 0;
+    return QApplication::exec();
+}
