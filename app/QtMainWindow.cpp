@@ -104,7 +104,7 @@ void QtMainWindow::Dispatch(const std::function<void()>& handler) {
     ++depth_;
     handler();
     --depth_;
-    if (depth_ == 0 && Finished()) QCoreApplication::exit(0);
+    if (depth_ == 0 && Finished()) QCoreApplication::quit();  // only ends a running main loop
 }
 
 bool QtMainWindow::PreviousInstance() {
@@ -179,7 +179,7 @@ void QtMainWindow::closeEvent(QCloseEvent* event) {
     handlers_->Form_Unload();
     closed_ = true;
     event->accept();
-    if (depth_ == 0) QCoreApplication::exit(0);
+    if (depth_ == 0) QCoreApplication::quit();  // only ends a running main loop
 }
 
 }  // namespace app

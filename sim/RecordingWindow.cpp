@@ -92,7 +92,7 @@ void RecordingWindow::MessageBox(const std::string& text, int style,
                                  const std::optional<std::string>& title) {
     log.push_back("MessageBox \"" + text + "\" style " + std::to_string(style) + " title " +
                   (title ? "\"" + *title + "\"" : std::string("none")));
-    boxes.push_back({text, style, title, deviceName, statusText, !closed});
+    boxes.push_back({text, style, title, deviceName, statusText, progressValue, !closed});
 }
 
 void RecordingWindow::Yield() {

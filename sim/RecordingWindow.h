@@ -44,6 +44,7 @@ public:
         int style;
         std::optional<std::string> title;
         std::string deviceLine, statusLine;  // the lines while the box was shown
+        int progressValue;
         bool windowOpen;
     };
     std::vector<Box> boxes;

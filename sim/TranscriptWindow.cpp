@@ -69,7 +69,9 @@ void TranscriptWindow::SetProgressMax(int max) {
 }
 
 void TranscriptWindow::SetProgressValue(int value) {
-    Line() << "progress " << value << " of " << progressMax_ << std::endl;
+    Line() << "progress " << value;
+    if (progressMax_ >= 0) out_ << " of " << progressMax_;
+    out_ << std::endl;
     inner_.SetProgressValue(value);
 }
 

@@ -41,7 +41,7 @@ private:
     app::WindowOps& inner_;
     std::ostream& out_;
     std::function<double()> seconds_;
-    int progressMax_ = 0;
+    int progressMax_ = -1;  // unknown until the logic sets it
 };
 
 }  // namespace sim

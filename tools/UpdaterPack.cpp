@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,16 @@ int Fail(const std::string& reason, int status = 1) {
 
 int Pack(const std::string& imagePath, const std::string& containerPath,
          const std::string& seedText) {
+    std::optional<std::uint32_t> seed;
+    if (!seedText.empty()) {
+        try {
+            std::size_t used = 0;
+            seed = static_cast<std::uint32_t>(std::stoul(seedText, &used, 0));
+            if (used != seedText.size()) throw std::invalid_argument(seedText);
+        } catch (const std::exception&) {
+            return Fail("bad seed '" + seedText + "'", 2);
+        }
+    }
     auto bytes = tools::ReadFileBytes(imagePath);
     if (!bytes) return Fail("cannot read " + imagePath);
     if (auto refusal = image::ImageRefusal(*bytes)) return Fail(*refusal);
@@ -45,17 +56,7 @@ int Pack(const std::string& imagePath, const std::string& containerPath,
     image::MemoryResources none;
     image::FirmwareStore store(none, flag);
     store.FirmwareImage = std::move(*bytes);
-    if (!seedText.empty()) {
-        std::uint32_t seed = 0;
-        try {
-            std::size_t used = 0;
-            seed = static_cast<std::uint32_t>(std::stoul(seedText, &used, 0));
-            if (used != seedText.size()) throw std::invalid_argument(seedText);
-        } catch (const std::exception&) {
-            return Fail("bad seed '" + seedText + "'", 2);
-        }
-        store.NextUniform = image::SeededUniform(seed);
-    }
+    if (seed) store.NextUniform = image::SeededUniform(*seed);
     store.ScrambleImage();
     if (auto error = tools::WriteFileAtomically(containerPath, store.ImageContainer); !error.empty())
         return Fail(error);

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, and runs the updater against the simulated board.
+# With a display: the window, at the real wire rate. Without one: the scripted
+# demo on Qt's offscreen platform, printed to the terminal. Extra arguments go
+# to UpdaterSim (see UpdaterSim --help).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+cmake --preset release >/dev/null
+cmake --build --preset release
+
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+sim=build/release/sim/UpdaterSim
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  exec "$sim" "$@"
+fi
+echo "No display found: running the scripted demo on Qt's offscreen platform."
+echo
+QT_QPA_PLATFORM=offscreen exec "$sim" --scripted "$@"

@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: MIT
+// The real Qt window, on Qt's offscreen platform.
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "QtMainWindow.h"
+#include "Rig.h"
+
+namespace {
+
+struct QtRig {
+    explicit QtRig(sim::BoardSetup boardSetup = {}, sim::FaultPlan* plan = nullptr)
+        : board(boardSetup, plan), driver(clock, board, {}, plan), program(window, driver, resources) {
+        resources.Put(image::ResourceType, 100, testing_support::DemoContainer());
+        window.SetHandlers(&program.Form);
+        window.AnswerBoxesWith([this](const app::MessageBoxRequest& r) { boxes.push_back(r); });
+    }
+    sim::VirtualClock clock;
+    sim::LoaderBoard board;
+    sim::SimDriver driver;
+    app::QtMainWindow window;
+    image::MemoryResources resources;
+    app::Program program;
+    std::vector<app::MessageBoxRequest> boxes;
+
+    QStringList VisibleButtons() const {
+        QStringList visible;
+        for (int i = 0; i < 5; ++i)
+            if (window.Button(i)->isVisible()) visible << window.Button(i)->text();
+        return visible;
+    }
+};
+
+}  // namespace
+
+class QtMainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void geometry_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        QTest::newRow("Find Device") << "Button0" << QRect(1613, 3240, 1815, 495);
+        QTest::newRow("Flash Device") << "Button1" << QRect(773, 3240, 1455, 495);
+        QTest::newRow("Abort Flash") << "Button2" << QRect(2813, 3240, 1455, 495);
+        QTest::newRow("Ok!") << "Button3" << QRect(1980, 3240, 1080, 495);
+        QTest::newRow("Read Flash") << "Button4" << QRect(1560, 1080, 1815, 495);
+        QTest::newRow("device line") << "DeviceName" << QRect(540, 2400, 3975, 255);
+        QTest::newRow("status line") << "StatusText" << QRect(525, 2760, 3975, 255);
+        QTest::newRow("progress bar") << "ProgressBar" << QRect(1260, 3270, 2535, 435);
+        QTest::newRow("photograph") << "Picture1" << QRect(1320, 360, 2400, 1935);
+    }
+    void geometry() {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        app::QtMainWindow window;
+        auto* control = window.findChild<QWidget*>(name);
+        QVERIFY(control != nullptr);
+        const auto px = [](int t) { return qRound(t / 15.0); };
+        QCOMPARE(control->geometry(),
+                 QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
+    }
+
+    void clientArea() {
+        app::QtMainWindow window;
+        QCOMPARE(window.size(), QSize(336, 273));
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+    }
+
+    void captions_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("0") << 0 << "Find Device";
+        QTest::newRow("1") << 1 << "Flash Device";
+        QTest::newRow("2") << 2 << "Abort Flash";
+        QTest::newRow("3") << 3 << "Ok!";
+        QTest::newRow("4") << 4 << "Read Flash";
+    }
+    void captions() {
+        QFETCH(int, index);
+        QFETCH(QString, caption);
+        app::QtMainWindow window;
+        QCOMPARE(window.Button(index)->text(), caption);
+    }
+
+    // Keyboard focus visits the buttons in the table's order; the lines,
+    // the picture and the bar take no focus.
+    void tabOrder() {
+        app::QtMainWindow window;
+        QStringList chain;
+        QWidget* w = window.Button(4);
+        for (int i = 0; i < 20 && chain.size() < 5; ++i, w = w->nextInFocusChain())
+            if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
+        QCOMPARE(chain, QStringList({"Button4", "Button3", "Button2", "Button0", "Button1"}));
+    }
+
+    void resourcesAndHint() {
+        app::QtMainWindow window;
+        QCOMPARE(window.Picture()->pixmap().size(), QSize(160, 120));
+        QVERIFY(!window.windowIcon().isNull());
+        const QList<QSize> sizes = window.windowIcon().availableSizes();
+        QVERIFY(sizes.contains(QSize(32, 32)));
+        QVERIFY(sizes.contains(QSize(16, 16)));
+        const QString hint = "This bar shows the current progress of an operation.";
+        QCOMPARE(window.ProgressBarWidget()->toolTip(), hint);
+        QCOMPARE(window.ProgressBarWidget()->accessibleDescription(), hint);
+    }
+
+    void idleDisplayAfterStartup() {
+        QtRig rig;
+        rig.window.Start();
+        QVERIFY(!rig.window.Finished());
+        QVERIFY(rig.window.isVisible());
+        QCOMPARE(rig.window.windowTitle(), QString("Zandor Firmware Updater v1.6"));
+        QCOMPARE(rig.VisibleButtons(), QStringList{"Find Device"});
+        QVERIFY(!rig.window.ProgressBarWidget()->isVisible());
+        QCOMPARE(rig.window.DeviceNameLabel()->text(), QString());
+        QCOMPARE(rig.window.StatusTextLabel()->text(), QString());
+        QCOMPARE(rig.window.DeviceNameLabel()->alignment(), Qt::AlignCenter);
+    }
+
+    void wholeUpdateThroughTheButtons() {
+        QtRig rig;
+        rig.window.Start();
+        QTest::mouseClick(rig.window.Button(0), Qt::LeftButton);
+        QCOMPARE(rig.VisibleButtons(), QStringList({"Flash Device", "Abort Flash"}));
+        QCOMPARE(rig.window.StatusTextLabel()->text(),
+                 QString("Firmware: v1. 2  -  Upgrading to: v1. 6"));
+        QTest::mouseClick(rig.window.Button(1), Qt::LeftButton);
+        QCOMPARE(rig.VisibleButtons(), QStringList{"Ok!"});
+        QCOMPARE(rig.window.StatusTextLabel()->text(), QString("Flash Complete!"));
+        QCOMPARE(rig.window.ProgressBarWidget()->maximum(), 63);
+        QCOMPARE(rig.window.ProgressBarWidget()->value(), 62);
+        QVERIFY(rig.boxes.empty());
+    }
+
+    // A close request that arrives while an operation yields is refused, and
+    // the operation completes; afterwards closing works and closes the link.
+    void closeRefusedWhileBusy_data() {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("device check") << 0 << "Firmware: v1. 2  -  Upgrading to: v1. 6";
+        QTest::newRow("programming run") << 1 << "Flash Complete!";
+    }
+    void closeRefusedWhileBusy() {
+        QFETCH(int, button);
+        QFETCH(QString, status);
+        QtRig rig;
+        rig.window.Start();
+        if (button == 1) rig.window.Button(0)->click();
+        bool posted = false;
+        QTimer::singleShot(0, &rig.window, [&] {
+            posted = true;
+            rig.window.close();
+            rig.window.Button(0)->click();  // clicks during the yield are ignored too
+        });
+        rig.window.Button(button)->click();
+        QVERIFY(posted);
+        QVERIFY(rig.window.isVisible());
+        QVERIFY(!rig.window.Finished());
+        QCOMPARE(rig.window.StatusTextLabel()->text(), status);
+        QVERIFY(rig.driver.IsOpen());
+        rig.window.close();
+        QVERIFY(rig.window.Finished());
+        QVERIFY(!rig.driver.IsOpen());
+    }
+
+    void failureReturnsToIdle_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("main write") << "ack-wrong@0x800" << "Device write error! Data is corrupted!  Re-try update!";
+        QTest::newRow("first page verify") << "corrupt@0" << "Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
+    }
+    void failureReturnsToIdle() {
+        QFETCH(QString, fault);
+        QFETCH(QString, text);
+        sim::ScriptedFaults faults;
+        QCOMPARE(QString::fromStdString(faults.Add(fault.toStdString())), QString());
+        QtRig rig({}, &faults);
+        rig.window.Start();
+        rig.window.Button(0)->click();
+        rig.window.Button(1)->click();
+        QCOMPARE(rig.boxes.size(), size_t(1));
+        QCOMPARE(QString::fromStdString(rig.boxes[0].text), text);
+        QCOMPARE(rig.VisibleButtons(), QStringList{"Find Device"});
+        QVERIFY(!rig.window.ProgressBarWidget()->isVisible());
+        QCOMPARE(rig.window.StatusTextLabel()->text(), QString());
+    }
+
+    void startupExitNeverShowsTheWindow() {
+        sim::BoardSetup board;
+        board.silent = true;
+        QtRig rig(board);
+        rig.window.Start();
+        QVERIFY(rig.window.Finished());
+        QVERIFY(!rig.window.isVisible());
+        QCOMPARE(rig.boxes.size(), size_t(1));
+        QCOMPARE(rig.boxes[0].title, std::string("Zandor Firmware Updater"));
+        QCOMPARE(rig.boxes[0].style, 0x1010);
+    }
+
+    // The real boxes: style 0x1010 has the stop icon and stays on top; a box
+    // without a title shows the application title.
+    void messageBoxStyles_data() {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<bool>("hasTitle");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<bool>("onTop");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("stop, no title") << 0x1010 << false << int(QMessageBox::Critical) << true
+                                        << "Zandor Firmware Updater";
+        QTest::newRow("plain, titled") << 0 << true << int(QMessageBox::NoIcon) << false << "USB Error!";
+    }
+    void messageBoxStyles() {
+        QFETCH(int, style);
+        QFETCH(bool, hasTitle);
+        QFETCH(int, icon);
+        QFETCH(bool, onTop);
+        QFETCH(QString, title);
+        app::QtMainWindow window;
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            seen = true;
+            QCOMPARE(int(box->icon()), icon);
+            QCOMPARE(box->windowTitle(), title);
+            QCOMPARE(box->windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+            QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+            QCOMPARE(box->text(), QString("text"));
+            box->accept();
+        });
+        window.MessageBox("text", style, hasTitle ? std::optional<std::string>("USB Error!") : std::nullopt);
+        QVERIFY(seen);
+    }
+};
+
+QTEST_MAIN(QtMainWindowTest)
+#include "QtMainWindowTest.moc"
