@@ -73,6 +73,7 @@ public:
     // Bytes in the driver's receive queue that could be read now.
     std::size_t ReadableBytes() const;
     const WireStats& Stats() const { return stats_; }
+    void ResetStats() { stats_ = {}; }
     void SetReadPieces(std::vector<std::size_t> pieces) { setup_.readPieces = std::move(pieces); }
     // Bytes that arrive from the board `after` from now, as if it sent them unasked.
     void Inject(const std::vector<std::uint8_t>& bytes, Micros after = Micros{0});

@@ -152,7 +152,9 @@ TEST_P(ImageHeaderTest, ChecksMagicAndByteFour) {
     rig.store.LoadFirmwareImage();
     EXPECT_EQ(rig.flag, c.flag);
     EXPECT_EQ(rig.store.ImageVersion, c.version);
-    if (c.flag == 0) EXPECT_EQ(rig.store.FirmwareImage, img);
+    if (c.flag == 0) {
+        EXPECT_EQ(rig.store.FirmwareImage, img);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
