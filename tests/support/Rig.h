@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "DemoRelease.h"
 #include "FaultPlan.h"
 #include "FirmwareStore.h"
 #include "ImageCheck.h"
@@ -16,19 +17,7 @@
 
 namespace testing_support {
 
-// The demo release packed once with a fixed seed.
-inline const std::vector<std::uint8_t>& DemoContainer() {
-    static const std::vector<std::uint8_t> container = [] {
-        std::int16_t flag = 0;
-        image::MemoryResources none;
-        image::FirmwareStore store(none, flag);
-        store.FirmwareImage = image::DemoImage();
-        store.NextUniform = image::SeededUniform(7);
-        store.ScrambleImage();
-        return store.ImageContainer;
-    }();
-    return container;
-}
+using sim::DemoContainer;
 
 struct Rig {
     explicit Rig(sim::BoardSetup boardSetup = {}, sim::LinkSetup linkSetup = {},

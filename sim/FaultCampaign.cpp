@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: MIT
+#include "FaultCampaign.h"
+
+#include <algorithm>
+#include <array>
+#include <sstream>
+
+#include "DemoRelease.h"
+#include "ImageFormat.h"
+#include "LoaderBoard.h"
+#include "Program.h"
+#include "RecordingWindow.h"
+#include "SimDriver.h"
+
+namespace sim {
+
+namespace {
+
+constexpr const char* MainWrite = "Device write error! Data is corrupted!  Re-try update!";
+constexpr const char* MainVerify = "Device verify error!  Data is corrupted!  Re-try update!";
+constexpr const char* PageWrite =
+    "Step 3 - Device write error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
+constexpr const char* PageVerify =
+    "Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
+
+// Passes every call on and notes the block frames the program sent.
+class FrameRecorder final : public boardlink::FtdiDriver {
+public:
+    explicit FrameRecorder(boardlink::FtdiDriver& inner) : inner_(inner) {}
+    struct Frame {
+        bool write;
+        std::int32_t address;
+    };
+    std::vector<Frame> frames;
+
+    boardlink::FT_STATUS Write(boardlink::FT_HANDLE h, const void* buffer, boardlink::DWORD count,
+                               boardlink::DWORD* written) override {
+        const auto* b = static_cast<const std::uint8_t*>(buffer);
+        if ((count == 5 && b[0] == 'W' && b[1] == 'F') || (count == 7 && b[0] == 'R' && b[1] == 'F'))
+            frames.push_back({b[0] == 'W', b[2] * 65536 + b[3] * 256 + b[4]});
+        return inner_.Write(h, buffer, count, written);
+    }
+    boardlink::FT_STATUS OpenEx(const char* d, boardlink::DWORD f, boardlink::FT_HANDLE* h) override {
+        return inner_.OpenEx(d, f, h);
+    }
+    boardlink::FT_STATUS SetBaudRate(boardlink::FT_HANDLE h, boardlink::ULONG b) override {
+        return inner_.SetBaudRate(h, b);
+    }
+    boardlink::FT_STATUS SetFlowControl(boardlink::FT_HANDLE h, boardlink::USHORT m,
+                                        boardlink::UCHAR x, boardlink::UCHAR y) override {
+        return inner_.SetFlowControl(h, m, x, y);
+    }
+    boardlink::FT_STATUS SetLatencyTimer(boardlink::FT_HANDLE h, boardlink::UCHAR ms) override {
+        return inner_.SetLatencyTimer(h, ms);
+    }
+    boardlink::FT_STATUS SetUSBParameters(boardlink::FT_HANDLE h, boardlink::ULONG i,
+                                          boardlink::ULONG o) override {
+        return inner_.SetUSBParameters(h, i, o);
+    }
+    boardlink::FT_STATUS SetDataCharacteristics(boardlink::FT_HANDLE h, boardlink::UCHAR w,
+                                                boardlink::UCHAR s, boardlink::UCHAR p) override {
+        return inner_.SetDataCharacteristics(h, w, s, p);
+    }
+    boardlink::FT_STATUS SetChars(boardlink::FT_HANDLE h, boardlink::UCHAR a, boardlink::UCHAR b,
+                                  boardlink::UCHAR c, boardlink::UCHAR d) override {
+        return inner_.SetChars(h, a, b, c, d);
+    }
+    boardlink::FT_STATUS SetTimeouts(boardlink::FT_HANDLE h, boardlink::ULONG r,
+                                     boardlink::ULONG w) override {
+        return inner_.SetTimeouts(h, r, w);
+    }
+    boardlink::FT_STATUS Purge(boardlink::FT_HANDLE h, boardlink::ULONG m) override {
+        return inner_.Purge(h, m);
+    }
+    boardlink::FT_STATUS Read(boardlink::FT_HANDLE h, void* b, boardlink::DWORD c,
+                              boardlink::DWORD* d) override {
+        return inner_.Read(h, b, c, d);
+    }
+    boardlink::FT_STATUS Close(boardlink::FT_HANDLE h) override { return inner_.Close(h); }
+
+private:
+    boardlink::FtdiDriver& inner_;
+};
+
+std::vector<std::int32_t> BlockAddresses() {
+    std::vector<std::int32_t> addresses;
+    for (std::int32_t a = 0x400; a <= 0xF800; a += 0x400) addresses.push_back(a);
+    addresses.push_back(0);
+    return addresses;
+}
+
+}  // namespace
+
+FaultRates RatesForSeed(std::uint64_t seed) {
+    static constexpr std::array<double, 5> levels{0.002, 0.01, 0.03, 0.1, 0.3};
+    const double rate = levels[seed % levels.size()];
+    return {rate, rate / 20000, rate / 4, rate / 100};
+}
+
+void RunFaultedUpdate(std::uint64_t seed, CampaignFigures& figures) {
+    RandomFaults faults(seed, RatesForSeed(seed));
+    VirtualClock clock;
+    LoaderBoard board({}, &faults);
+    LinkSetup link;
+    link.recordCalls = false;
+    SimDriver driver(clock, board, link, &faults);
+    FrameRecorder recorder(driver);
+    RecordingWindow window;
+    window.recordYields = false;
+    image::MemoryResources resources;
+    resources.Put(image::ResourceType, image::ReleaseResourceId, DemoContainer());
+    app::Program program(window, recorder, resources);
+    window.SetHandlers(&program.Form);
+
+    const auto violation = [&](std::uint64_t& counter, const std::string& what) {
+        ++counter;
+        figures.violations.push_back("seed " + std::to_string(seed) + ": " + what);
+    };
+
+    window.Start();
+    if (window.closed || window.ended) {
+        ++figures.startupExits;
+    } else {
+        window.Click(0);
+        if (window.closed) {
+            ++figures.checkFailures;
+        } else if (window.buttonVisible[1]) {
+            window.Click(1);
+        }
+    }
+    ++figures.runs;
+    for (const auto& [kind, n] : faults.Injected()) figures.faultsByKind[kind] += n;
+    figures.faultsInjected += faults.InjectedTotal();
+    if (driver.ClosedHandleCalls() != 0) violation(figures.closedHandleCalls, "call on a closed handle");
+
+    const auto& flash = board.Flash();
+    const auto& img = program.Image.FirmwareImage;
+    const bool bootPageTouched =
+        std::any_of(flash.begin(), flash.begin() + 2048, [](std::uint8_t b) { return b != 0xFF; });
+
+    if (window.statusText == "Flash Complete!") {
+        ++figures.completed;
+        for (std::int32_t a : BlockAddresses()) {
+            const auto offset = static_cast<std::size_t>(a) * 2;
+            if (!std::equal(flash.begin() + static_cast<long>(offset),
+                            flash.begin() + static_cast<long>(offset + 2048),
+                            img.begin() + static_cast<long>(image::HeaderBytes + offset))) {
+                violation(figures.falseSuccesses, "complete, but block " + std::to_string(a) + " differs");
+                break;
+            }
+        }
+        return;
+    }
+
+    // Which flash failure, if any, was reported.
+    const std::string* text = nullptr;
+    for (const auto& box : window.boxes)
+        for (const char* t : {MainWrite, MainVerify, PageWrite, PageVerify})
+            if (box.text == t) text = &box.text;
+    if (text == nullptr) return;  // no programming run, or it never started
+    ++figures.flashFailures;
+
+    const auto& frames = recorder.frames;
+    if (frames.empty()) {
+        violation(figures.wrongMessages, "failure reported without a block command");
+        return;
+    }
+    const auto& last = frames.back();
+    const bool firstPage = last.address == 0;
+    const char* expected = firstPage ? (last.write ? PageWrite : PageVerify)
+                                     : (last.write ? MainWrite : MainVerify);
+    if (*text != expected) violation(figures.wrongMessages, "shown \"" + *text + "\"");
+
+    if (!firstPage) {
+        if (std::any_of(frames.begin(), frames.end(), [](const auto& f) { return f.address == 0; }))
+            violation(figures.bootFramesTooEarly, "frame for address 0 in the main stage");
+        if (bootPageTouched) ++figures.bootPagesWrittenByFailedRuns;
+    }
+
+    // Failed attempts per block: frames less the write and read that succeeded.
+    std::map<std::int32_t, std::pair<int, int>> perBlock;  // writes, reads
+    for (const auto& f : frames) (f.write ? perBlock[f.address].first : perBlock[f.address].second)++;
+    for (const auto& [address, counts] : perBlock) {
+        const bool failing = address == last.address;
+        const int failures = counts.first - (counts.second > 0 ? 1 : 0) + counts.second - (failing ? 0 : 1);
+        if (failures > 50 || (failing && failures != 50))
+            violation(figures.overdrawnBlocks,
+                      "block " + std::to_string(address) + " had " + std::to_string(failures) +
+                          " failed attempts");
+    }
+
+    if (window.VisibleButtons() != std::vector<int>{0} || !window.statusText.empty() ||
+        program.UnsupportedFlag != -1)
+        violation(figures.notBackToIdle, "window not idle after the failure");
+}
+
+CampaignFigures RunCampaign(std::uint64_t firstSeed, std::uint64_t runs) {
+    CampaignFigures figures;
+    for (std::uint64_t i = 0; i < runs; ++i) RunFaultedUpdate(firstSeed + i, figures);
+    return figures;
+}
+
+std::string Describe(const CampaignFigures& f) {
+    std::ostringstream out;
+    out << "runs " << f.runs << ": completed " << f.completed << ", flash failures "
+        << f.flashFailures << ", Find Device failures " << f.checkFailures << ", start-up exits "
+        << f.startupExits << "\n"
+        << "faults injected " << f.faultsInjected << ":";
+    for (const auto& [kind, n] : f.faultsByKind) out << " " << kind << " " << n;
+    out << "\nfalse successes " << f.falseSuccesses << ", boot-page frames before the first page "
+        << f.bootFramesTooEarly << ", wrong messages " << f.wrongMessages
+        << ", blocks over 50 failed attempts " << f.overdrawnBlocks << ", closed-handle calls "
+        << f.closedHandleCalls << ", not back to idle " << f.notBackToIdle << "\n"
+        << "boot pages written through damaged frame addresses in failed runs "
+        << f.bootPagesWrittenByFailedRuns << "\n";
+    for (const auto& v : f.violations) out << "  " << v << "\n";
+    return out.str();
+}
+
+}  // namespace sim
