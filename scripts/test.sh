@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test: once in the debug build and
-# once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets everything up, builds, and runs every test: once in the debug build,
+# once under AddressSanitizer and UndefinedBehaviorSanitizer, then a short
+# run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,3 +15,6 @@ for preset in debug sanitize; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "== fuzz targets =="
+scripts/fuzz.sh "${UPDATER_FUZZ_SECONDS:-60}"
