@@ -34,6 +34,13 @@ constexpr FailureText FirstPageWriteFailure{
 constexpr FailureText FirstPageVerifyFailure{
     "Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!",
     "Verify Failure!"};
+
+// Shows the failure; the run ends with the flag that sends the window back to idle.
+bool Report(WindowOps& window, std::int16_t& unsupportedFlag, const FailureText& failure) {
+    window.MessageBox(failure.text, StyleOk, failure.title);
+    unsupportedFlag = -1;
+    return false;
+}
 }  // namespace
 
 void fmStart::FillBlock() {
@@ -43,22 +50,48 @@ void fmStart::FillBlock() {
 }
 
 bool fmStart::ProgramBlock(bool firstPage) {
-    const auto fail = [&](const FailureText& failure) {
-        window_.MessageBox(failure.text, StyleOk, failure.title);
-        unsupportedFlag_ = -1;
-        return false;
-    };
     for (;;) {  // a failed write refills the block and writes it again
         FillBlock();
         link_.WriteBlock();
         if (link_.LinkStatus == 0) break;
-        if (--RetryCount == 0) return fail(firstPage ? FirstPageWriteFailure : MainWriteFailure);
+        if (--RetryCount == 0)
+            return Report(window_, unsupportedFlag_,
+                          firstPage ? FirstPageWriteFailure : MainWriteFailure);
     }
+    return VerifyBlock(firstPage);
+}
+
+bool fmStart::VerifyBlock(bool firstPage) {
     for (;;) {  // a failed read-back is only read back again: the write stands
         link_.ReadBackBlock();
         if (link_.LinkStatus == 0) return true;
-        if (--RetryCount == 0) return fail(firstPage ? FirstPageVerifyFailure : MainVerifyFailure);
+        if (--RetryCount == 0)
+            return Report(window_, unsupportedFlag_,
+                          firstPage ? FirstPageVerifyFailure : MainVerifyFailure);
     }
+}
+
+// A write frame that may have reached the board with a damaged address can
+// have overwritten a block verified earlier, the boot page included, and
+// nothing else would notice. Success is claimed only after every block reads
+// back as the image again.
+bool fmStart::VerifyAllBlocks() {
+    ImageOffset = FirstMainOffset;
+    link_.FlashAddress = FirstMainAddress;
+    for (int k = 0; k < ProgressMax; ++k) {
+        const bool firstPage = k == ProgressMax - 1;
+        if (firstPage) {
+            ImageOffset = FirstPageOffset;
+            link_.FlashAddress = 0;
+        }
+        window_.Yield();
+        RetryCount = AttemptsPerBlock;
+        FillBlock();
+        if (!VerifyBlock(firstPage)) return false;
+        ImageOffset += link_.BlockLength * 4;
+        link_.FlashAddress += link_.BlockLength * 2;
+    }
+    return true;
 }
 
 void fmStart::FlashDevice() {
@@ -80,6 +113,7 @@ void fmStart::FlashDevice() {
     }
 
     link_.BlockLength = WordsPerBlock;
+    link_.UncertainWriteFlag = 0;
     ImageOffset = FirstMainOffset;
     link_.FlashAddress = FirstMainAddress;
     const int first = window_.ProgressValue();
@@ -100,7 +134,8 @@ void fmStart::FlashDevice() {
     ImageOffset = FirstPageOffset;
     link_.FlashAddress = 0;
     RetryCount = AttemptsPerBlock;
-    ProgramBlock(true);
+    if (!ProgramBlock(true)) return;
+    if (link_.UncertainWriteFlag == -1) VerifyAllBlocks();
 }
 
 }  // namespace app

@@ -43,6 +43,11 @@ private:
     // Writes and verifies the current block; false when its 50 attempts ran out,
     // after the failure has been reported.
     bool ProgramBlock(bool firstPage);
+    // Reads every block back once more; false after reporting a block that
+    // no longer holds the image.
+    bool VerifyAllBlocks();
+    // Reads back the current block with its own 50 attempts.
+    bool VerifyBlock(bool firstPage);
 
     WindowOps& window_;
     boardlink::ZandorModule& link_;

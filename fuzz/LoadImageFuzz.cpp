@@ -3,26 +3,11 @@
 // valid container of about the right length with bytes flipped.
 #include <vector>
 
+#include "DemoRelease.h"
 #include "FirmwareStore.h"
 #include "FuzzInput.h"
 #include "ImageCheck.h"
 
-namespace {
-
-const std::vector<std::uint8_t>& ValidContainer() {
-    static const std::vector<std::uint8_t> container = [] {
-        std::int16_t flag = 0;
-        image::MemoryResources none;
-        image::FirmwareStore store(none, flag);
-        store.FirmwareImage = image::DemoImage();
-        store.NextUniform = image::SeededUniform(1);
-        store.ScrambleImage();
-        return store.ImageContainer;
-    }();
-    return container;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzInput in(data, size);
@@ -32,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         // Around the exact length: a few bytes short to a few bytes over.
         const std::size_t length = image::ContainerBytes - 64 + in.Byte() % 128;
-        container = ValidContainer();
+        container = image::DemoContainer();
         container.resize(length, in.Byte());
         while (!in.Empty()) {
             const std::uint32_t where = in.Number(3);

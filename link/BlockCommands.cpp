@@ -38,6 +38,10 @@ void ZandorModule::WriteBlock() {
     TxBuffer[1] = 'F';
     if (!PlaceAddressBytes(2)) return;
     SendCommand(5);
+    // The echo is what the board received. A frame that came back otherwise,
+    // or not at all, may have reached the board with a damaged address.
+    if (LinkStatus != 0 || !std::equal(TxBuffer.begin(), TxBuffer.begin() + 5, RxBuffer.begin()))
+        UncertainWriteFlag = -1;
     if (LinkStatus != 0) return;
 
     DWORD written = 0;

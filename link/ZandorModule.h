@@ -49,6 +49,10 @@ public:
     // Inputs of the block commands, set by the programming run.
     std::int32_t FlashAddress = 0;
     std::int32_t BlockLength = 0;
+    // -1 once a write frame's echo did not come back exactly as sent: the
+    // board may have taken that write for another address. Only WriteBlock
+    // sets it; the programming run clears it.
+    std::int16_t UncertainWriteFlag = 0;
     // What the last identify exchange told.
     struct LoaderInfo LoaderInfo;
 

@@ -29,7 +29,9 @@ const char* ScriptedFaults::Help() {
            "      KIND: ack-wrong (=two bytes, default KO), ack-missing, echo-short (=bytes\n"
            "            echoed, default 1000), corrupt (=position, default 2047), status4,\n"
            "            driver-error, slow (=ms, default 300), gone, drop (frame ignored),\n"
-           "            purge-fail (#N counts purges)\n"
+           "            purge-fail (#N counts purges), misaddress (=flash address the\n"
+           "            board receives instead: the write frame is damaged on the wire),\n"
+           "            garble (the write frame reaches the board as no command at all)\n"
            "      TARGET: GI, WF, RF, or a flash address such as 0x400 (write and read);\n"
            "              any command when left out\n"
            "      ATTEMPTS: N, N-M or N- counting commands of one kind at one address\n"
@@ -43,6 +45,7 @@ std::string ScriptedFaults::Add(const std::string& text) {
         {"status4", Kind::Status4},      {"driver-error", Kind::DriverError},
         {"slow", Kind::Slow},            {"gone", Kind::Gone},
         {"purge-fail", Kind::PurgeFail}, {"drop", Kind::Drop},
+        {"misaddress", Kind::Misaddress}, {"garble", Kind::Garble},
     };
     Rule rule{};
     std::string rest = text;
@@ -99,6 +102,10 @@ std::string ScriptedFaults::Add(const std::string& text) {
             if (rule.param.empty()) rule.param = "KO";
             if (rule.param.size() != 2) return "ack-wrong takes two characters";
             break;
+        case Kind::Misaddress:
+            if (!rule.address || !ParseInt(rule.param, number) || number < 0 || number > 0xFFFF)
+                return "misaddress takes a flash address and =another one";
+            break;
         case Kind::EchoShort:
         case Kind::Corrupt:
         case Kind::Slow:
@@ -116,7 +123,9 @@ std::string ScriptedFaults::Add(const std::string& text) {
 CommandFaults ScriptedFaults::ForCommand(Command command, std::int32_t address, int attempt) {
     CommandFaults faults;
     for (const auto& rule : rules_) {
-        if (rule.kind == Kind::PurgeFail) continue;
+        if (rule.kind == Kind::PurgeFail || rule.kind == Kind::Misaddress ||
+            rule.kind == Kind::Garble)
+            continue;
         if (rule.command && *rule.command != command) continue;
         if (rule.address && (command == Command::Identify || *rule.address != address)) continue;
         if (attempt < rule.firstAttempt || attempt > rule.lastAttempt) continue;
@@ -138,7 +147,9 @@ CommandFaults ScriptedFaults::ForCommand(Command command, std::int32_t address, 
                 break;
             case Kind::Gone: faults.goneAway = true; break;
             case Kind::Drop: faults.dropsFrame = true; break;
-            case Kind::PurgeFail: break;
+            case Kind::PurgeFail:
+            case Kind::Misaddress:
+            case Kind::Garble: break;
         }
     }
     return faults;
@@ -149,6 +160,25 @@ boardlink::FT_STATUS ScriptedFaults::ForPurge(int count) {
         if (rule.kind == Kind::PurgeFail && count >= rule.firstAttempt && count <= rule.lastAttempt)
             return boardlink::FT_IO_ERROR;
     return boardlink::FT_OK;
+}
+
+void ScriptedFaults::DamageFrame(std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() != 5 || bytes[0] != 'W' || bytes[1] != 'F') return;
+    const std::int32_t address = bytes[2] * 65536 + bytes[3] * 256 + bytes[4];
+    const int attempt = ++writeFrames_[address];
+    for (const auto& rule : rules_) {
+        if (rule.kind != Kind::Misaddress && rule.kind != Kind::Garble) continue;
+        if (!rule.address || *rule.address != address) continue;
+        if (attempt < rule.firstAttempt || attempt > rule.lastAttempt) continue;
+        if (rule.kind == Kind::Garble) {
+            bytes[1] = 'G';
+            continue;
+        }
+        long other = 0;
+        ParseInt(rule.param, other);
+        bytes[3] = static_cast<std::uint8_t>(other >> 8);
+        bytes[4] = static_cast<std::uint8_t>(other);
+    }
 }
 
 }  // namespace sim

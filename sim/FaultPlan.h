@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -50,6 +51,8 @@ public:
     // Status of the `count`-th purge (from 1); FT_OK lets it purge.
     virtual boardlink::FT_STATUS ForPurge(int /*count*/) { return boardlink::FT_OK; }
     virtual WireFault ForByte(Direction /*direction*/) { return {}; }
+    // May change what one host write puts on the wire, knowing the whole frame.
+    virtual void DamageFrame(std::vector<std::uint8_t>& /*bytes*/) {}
 };
 
 // A list of faults given by the person or the test, e.g. "ack-wrong@0x400#1-3=ok".
@@ -59,6 +62,7 @@ public:
     std::string Add(const std::string& text);
     CommandFaults ForCommand(Command command, std::int32_t address, int attempt) override;
     boardlink::FT_STATUS ForPurge(int count) override;
+    void DamageFrame(std::vector<std::uint8_t>& bytes) override;
     bool Empty() const { return rules_.empty(); }
 
     static const char* Help();
@@ -66,7 +70,7 @@ public:
 private:
     enum class Kind {
         AckWrong, AckMissing, EchoShort, Corrupt, Status4, DriverError, Slow, Gone, PurgeFail,
-        Drop
+        Drop, Misaddress, Garble
     };
     struct Rule {
         Kind kind;
@@ -77,6 +81,7 @@ private:
         std::string param;
     };
     std::vector<Rule> rules_;
+    std::map<std::int32_t, int> writeFrames_;  // write frames sent per address, for misaddress
 };
 
 }  // namespace sim

@@ -125,7 +125,9 @@ FT_STATUS SimDriver::Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD* 
     Record("FT_Write(" + std::to_string(count) + ")");
     if (!Usable(h)) return FT_INVALID_HANDLE;
     if (board_.Gone()) return FT_IO_ERROR;
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    const auto* sent = static_cast<const std::uint8_t*>(buffer);
+    std::vector<std::uint8_t> bytes(sent, sent + count);
+    if (plan_ != nullptr) plan_->DamageFrame(bytes);
     ++stats_.writes;
     stats_.hostBytes += count;
     std::vector<OutByte> out;

@@ -42,6 +42,13 @@ std::vector<std::uint8_t> FlashSpan(const Rig& rig, std::size_t from, std::size_
     return {flash.begin() + static_cast<long>(from), flash.begin() + static_cast<long>(from + count)};
 }
 
+const char* MainWrite = "Device write error! Data is corrupted!  Re-try update!";
+const char* MainVerify = "Device verify error!  Data is corrupted!  Re-try update!";
+const char* PageWrite =
+    "Step 3 - Device write error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
+const char* PageVerify =
+    "Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
+
 TEST(FlashDevice, CleanRunProgramsEveryBlockAndTheBootPageLast) {
     Rig rig;
     rig.RunUpdate();
@@ -160,13 +167,6 @@ TEST_P(RetryTest, RetriesAndReports) {
     EXPECT_FALSE(rig.window.progressVisible);
 }
 
-const char* MainWrite = "Device write error! Data is corrupted!  Re-try update!";
-const char* MainVerify = "Device verify error!  Data is corrupted!  Re-try update!";
-const char* PageWrite =
-    "Step 3 - Device write error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
-const char* PageVerify =
-    "Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
-
 INSTANTIATE_TEST_SUITE_P(
     Faults, RetryTest,
     ::testing::Values(
@@ -187,6 +187,34 @@ INSTANTIATE_TEST_SUITE_P(
         RetryCase{"BoardGoneMidRun", {"gone@0x2000"}, false, MainWrite, "Write Failure!", 0x2000,
                   {1, 0}, 7}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A write frame damaged on the wire can program another block, one verified
+// earlier, and then be retried at its own address: only reading every block
+// back again shows it. Without that the run would end "Flash Complete!".
+TEST(FlashDevice, AWriteThatWentElsewhereIsCaughtBeforeCompletion) {
+    sim::ScriptedFaults faults;
+    ASSERT_EQ(faults.Add("misaddress@0xC400#1=0x9000"), "");
+    ASSERT_EQ(faults.Add("ack-wrong@0x9000#2"), "");  // the board's second write at 0x9000
+    Rig rig({}, {}, &faults);
+    rig.RunUpdate();
+    ASSERT_EQ(rig.window.boxes.size(), 1u);
+    EXPECT_EQ(rig.window.boxes[0].text, MainVerify);
+    EXPECT_EQ(rig.window.boxes[0].progressValue, 62);
+    EXPECT_NE(rig.window.statusText, "Flash Complete!");
+    EXPECT_EQ(rig.program.UnsupportedFlag, -1);
+}
+
+TEST(FlashDevice, ADoubtfulWriteFrameLeadsToACheckOfEveryBlock) {
+    sim::ScriptedFaults faults;
+    ASSERT_EQ(faults.Add("garble@0x2000#1"), "");  // the frame's echo comes back as "WG"
+    Rig rig({}, {}, &faults);
+    rig.RunUpdate();
+    EXPECT_EQ(rig.window.statusText, "Flash Complete!");
+    auto reads = Addresses(rig.board, Command::ReadBlock);
+    ASSERT_EQ(reads.size(), 126u);
+    const std::vector<std::int32_t> checkPass(reads.begin() + 63, reads.end());
+    EXPECT_EQ(checkPass, CleanOrder()) << "every block read back again, boot page last";
+}
 
 TEST(FlashDevice, ReadBackFailuresNeverRewrite) {
     sim::ScriptedFaults faults;

@@ -32,6 +32,15 @@ TEST_P(FaultCampaignTest, EveryRunPassesItsChecks) {
 
 INSTANTIATE_TEST_SUITE_P(Shards, FaultCampaignTest, ::testing::Values(0, 1, 2, 3));
 
+// Seed 5143 once ended "Flash Complete!" with block 0x9000 overwritten by a
+// write frame whose address was damaged on the wire.
+TEST(FaultCampaign, DamagedWriteAddressIsNoLongerAFalseSuccess) {
+    sim::CampaignFigures figures;
+    sim::RunFaultedUpdate(5143, figures);
+    EXPECT_EQ(figures.falseSuccesses, 0u) << sim::Describe(figures);
+    EXPECT_TRUE(figures.Clean()) << sim::Describe(figures);
+}
+
 TEST(FaultCampaign, ARunReplaysFromItsSeed) {
     sim::CampaignFigures a, b;
     sim::RunFaultedUpdate(4242, a);

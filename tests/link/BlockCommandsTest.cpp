@@ -102,6 +102,36 @@ TEST(WriteBlock, ProgramsTheBoardAndSucceedsOnOK) {
     EXPECT_EQ(rig.link.LinkStatus, 0);
 }
 
+struct EchoCase {
+    const char* name;
+    std::vector<std::uint8_t> echo;
+    std::int16_t flag;
+};
+
+class WriteFrameEchoTest : public ::testing::TestWithParam<EchoCase> {};
+
+// The write still goes on (the echo is counted, not compared), but a frame
+// that did not come back as sent marks the run's writes as uncertain.
+TEST_P(WriteFrameEchoTest, MarksAFrameThatDidNotComeBackAsSent) {
+    ScriptedDriver driver;
+    ZandorModule link(driver);
+    link.BlockTxBuffer = Pattern(5);
+    link.BlockRxBuffer.assign(BlockBufferElements, 0);
+    link.FlashAddress = 0x400;
+    driver.reads = {{GetParam().echo}, {std::vector<std::uint8_t>(2048, 1)}, {{'O', 'K'}}};
+    link.WriteBlock();
+    EXPECT_EQ(link.UncertainWriteFlag, GetParam().flag);
+    EXPECT_EQ(link.LinkStatus, GetParam().echo.size() == 5 ? 0 : LinkFailure);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Echoes, WriteFrameEchoTest,
+    ::testing::Values(EchoCase{"AsSent", {'W', 'F', 0, 4, 0}, 0},
+                      EchoCase{"AddressDamaged", {'W', 'F', 0, 0, 0}, -1},
+                      EchoCase{"CommandDamaged", {'W', 'G', 0, 4, 0}, -1},
+                      EchoCase{"Incomplete", {'W', 'F', 0}, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct WriteFaultCase {
     const char* name;
     const char* fault;

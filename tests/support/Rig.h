@@ -17,7 +17,7 @@
 
 namespace testing_support {
 
-using sim::DemoContainer;
+using image::DemoContainer;
 
 struct Rig {
     explicit Rig(sim::BoardSetup boardSetup = {}, sim::LinkSetup linkSetup = {},

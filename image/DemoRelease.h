@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-namespace sim {
+namespace image {
 
 // The demo release packed once with a fixed seed, for runs that do not go
 // through the program's embedded resources.
 const std::vector<std::uint8_t>& DemoContainer();
 
-}  // namespace sim
+}  // namespace image
