@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "AppFacts.h"
-#include "BuildVersion.h"
+#include "ApplicationSetup.h"
 #include "DriverChoice.h"
 #include "Program.h"
 #include "QtMainWindow.h"
@@ -12,10 +12,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Updater"));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(app::ApplicationTitle));
-    QApplication::setApplicationVersion(QString::fromUtf8(app::BuildVersionText));
-    QApplication::setQuitOnLastWindowClosed(false);
+    app::SetUpApplication(QStringLiteral("Updater"));
 
     app::SingleInstance instance(QStringLiteral("Updater"));
     app::QtMainWindow window(&instance);

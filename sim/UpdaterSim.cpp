@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "AppFacts.h"
-#include "BuildVersion.h"
+#include "ApplicationSetup.h"
 #include "Program.h"
 #include "QtMainWindow.h"
 #include "QtResources.h"
@@ -38,10 +38,7 @@ bool RunScript(app::QtMainWindow& window, sim::TranscriptWindow& transcript) {
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("UpdaterSim"));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(app::ApplicationTitle));
-    QApplication::setApplicationVersion(QString::fromUtf8(app::BuildVersionText));
-    QApplication::setQuitOnLastWindowClosed(false);
+    app::SetUpApplication(QStringLiteral("UpdaterSim"));
 
     sim::SimScenario scenario;
     const QStringList arguments = QApplication::arguments();
