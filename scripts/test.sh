@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test: once in the debug build,
-# once under AddressSanitizer and UndefinedBehaviorSanitizer, then a short
-# run of each fuzz target.
+# Sets everything up, builds, and runs every test: the debug build's suites, a
+# short run of each fuzz target (UPDATER_FUZZ_SECONDS, default 60), then the
+# suites again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,12 +9,14 @@ scripts/setup.sh
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 export QT_QPA_PLATFORM=offscreen
 
-for preset in debug sanitize; do
-  echo "== $preset build =="
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
-done
+suite() {
+  echo "== $1 build =="
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1"
+  ctest --preset "$1"
+}
 
+suite debug
 echo "== fuzz targets =="
 scripts/fuzz.sh "${UPDATER_FUZZ_SECONDS:-60}"
+suite sanitize
