@@ -57,6 +57,7 @@ bool fmStart::ProgramBlock(bool firstPage) {
         if (--RetryCount == 0)
             return Report(window_, unsupportedFlag_,
                           firstPage ? FirstPageWriteFailure : MainWriteFailure);
+        link_.DrainLink();
     }
     return VerifyBlock(firstPage);
 }
@@ -68,6 +69,7 @@ bool fmStart::VerifyBlock(bool firstPage) {
         if (--RetryCount == 0)
             return Report(window_, unsupportedFlag_,
                           firstPage ? FirstPageVerifyFailure : MainVerifyFailure);
+        link_.DrainLink();
     }
 }
 

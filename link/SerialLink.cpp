@@ -56,6 +56,19 @@ void ZandorModule::PurgeLink() {
     LinkStatus = static_cast<std::int32_t>(driver_.Purge(LinkHandle, FT_PURGE_RX | FT_PURGE_TX));
 }
 
+void ZandorModule::DrainLink() {
+    // Bounded, so a board that never stops talking cannot hold the run.
+    constexpr int MaxReads = 20;
+    for (int i = 0; i < MaxReads; ++i) {
+        DWORD delivered = 0;
+        LinkStatus = static_cast<std::int32_t>(
+            driver_.Read(LinkHandle, RxBuffer.data(), static_cast<DWORD>(RxBuffer.size()), &delivered));
+        if (LinkStatus != FT_OK && LinkStatus != FT_IO_ERROR) return;
+        if (yield_) yield_();
+        if (delivered == 0) return;
+    }
+}
+
 void ZandorModule::SendCommand(int count) {
     if (count < 1 || count > static_cast<int>(TxBuffer.size())) {
         LinkStatus = FT_INVALID_PARAMETER;

@@ -62,6 +62,9 @@ public:
     void PurgeLink();
     void SendCommand(int count);
     void ReceiveReply(int count);
+    // Reads and discards until the line has been quiet for a read time-out,
+    // so that a reply still on its way cannot land in the next command.
+    void DrainLink();
 
     // Loader identification ("GI").
     void QueryLoader();

@@ -216,6 +216,36 @@ TEST(FlashDevice, ADoubtfulWriteFrameLeadsToACheckOfEveryBlock) {
     EXPECT_EQ(checkPass, CleanOrder()) << "every block read back again, boot page last";
 }
 
+struct TransientCase {
+    const char* name;
+    const char* fault;
+    std::int32_t address;
+    int writes;
+};
+
+class TransientFaultTest : public ::testing::TestWithParam<TransientCase> {};
+
+// One late or broken answer leaves bytes on their way to the host, or a board
+// still waiting for data; the retry must not start before the line is quiet,
+// or every later attempt of the block reads the leftovers and fails.
+TEST_P(TransientFaultTest, OneHiccupIsAbsorbedByTheRetries) {
+    sim::ScriptedFaults faults;
+    ASSERT_EQ(faults.Add(GetParam().fault), "");
+    Rig rig({}, {}, &faults);
+    rig.RunUpdate();
+    EXPECT_EQ(rig.window.statusText, "Flash Complete!");
+    EXPECT_TRUE(rig.window.boxes.empty());
+    EXPECT_EQ(AttemptsAt(rig.board, GetParam().address).writes, GetParam().writes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, TransientFaultTest,
+    ::testing::Values(TransientCase{"AcknowledgementTooLate", "slow@0x800#1=300", 0x800, 2},
+                      TransientCase{"DriverErrorAfterTheWriteFrame", "driver-error@0x800#1", 0x800, 2},
+                      TransientCase{"ReadBackTooLate", "slow@RF#1=400", 0x400, 1},
+                      TransientCase{"FirstPageAcknowledgementTooLate", "slow@0#1=300", 0, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(FlashDevice, ReadBackFailuresNeverRewrite) {
     sim::ScriptedFaults faults;
     ASSERT_EQ(faults.Add("corrupt@0x1000#1-5"), "");

@@ -173,6 +173,27 @@ TEST(ReceiveReply, TimeOutLeavesSpacesAndStatusEight) {
     EXPECT_EQ(rig.link.RxBuffer[4095], ' ');
 }
 
+TEST(DrainLink, WaitsUntilTheLineIsQuiet) {
+    SimLink rig;
+    rig.link.OpenLink();
+    const auto start = rig.clock.Now();
+    rig.driver.Inject({1, 2, 3}, std::chrono::milliseconds(100));  // still on its way
+    rig.driver.Inject({4, 5}, std::chrono::milliseconds(300));
+    rig.link.DrainLink();
+    EXPECT_EQ(rig.driver.ReadableBytes(), 0u);
+    rig.clock.Advance(std::chrono::seconds(1));
+    EXPECT_EQ(rig.driver.ReadableBytes(), 0u) << "nothing was left to arrive later";
+    EXPECT_GE(rig.clock.Now() - start, std::chrono::milliseconds(300 + 250));
+}
+
+TEST(DrainLink, GivesUpOnABoardThatNeverStops) {
+    ScriptedDriver driver;
+    for (int i = 0; i < 100; ++i) driver.reads.push_back({{0x55}});
+    ZandorModule link(driver);
+    link.DrainLink();
+    EXPECT_EQ(driver.readCounts.size(), 20u);
+}
+
 // Read results scripted byte for byte, for what a simulated wire cannot produce.
 struct ReadCase {
     const char* name;
