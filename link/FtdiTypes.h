@@ -50,6 +50,4 @@ inline constexpr USHORT FT_FLOW_NONE = 0;
 // read failed in the driver, a read-back differed, or a wrong acknowledgement.
 inline constexpr std::int32_t LinkFailure = 8;
 
-const char* StatusName(FT_STATUS status);
-
 }  // namespace boardlink

@@ -203,6 +203,5 @@ private:
 }  // namespace
 
 std::unique_ptr<FtdiDriver> MakeLibFtdiDriver() { return std::make_unique<LibFtdiDriver>(); }
-bool LibFtdiAvailable() { return true; }
 
 }  // namespace boardlink

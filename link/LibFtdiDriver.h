@@ -13,7 +13,4 @@ namespace boardlink {
 // libftdi1 gets a stand-in whose every open reports FT_DEVICE_NOT_FOUND.
 std::unique_ptr<FtdiDriver> MakeLibFtdiDriver();
 
-// Whether this build includes the libftdi1 back end.
-bool LibFtdiAvailable();
-
 }  // namespace boardlink

@@ -25,6 +25,5 @@ public:
 }  // namespace
 
 std::unique_ptr<FtdiDriver> MakeLibFtdiDriver() { return std::make_unique<UnavailableDriver>(); }
-bool LibFtdiAvailable() { return false; }
 
 }  // namespace boardlink

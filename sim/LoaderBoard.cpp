@@ -89,7 +89,6 @@ void LoaderBoard::FinishWrite(Micros at, std::vector<OutByte>& out) {
     const std::size_t offset = static_cast<std::size_t>(dataAddress_) * 2;
     const std::size_t count = offset < FlashBytes ? std::min(DataBytes, FlashBytes - offset) : 0;
     std::copy_n(data_.begin(), count, flash_.begin() + static_cast<std::ptrdiff_t>(offset));
-    programmed_.push_back(dataAddress_);
     if (faults_.ackMissing) return;
     const std::array<std::uint8_t, 2> ack = faults_.ackBytes.value_or(std::array<std::uint8_t, 2>{'O', 'K'});
     SendReply(ack.data(), ack.size(), at + faults_.slowBy.value_or(Micros{0}), faults_, out);

@@ -59,11 +59,6 @@ public:
         bool faulted;
     };
     const std::vector<CommandRecord>& Commands() const { return commands_; }
-    // Flash addresses of the blocks programmed, in order.
-    const std::vector<std::int32_t>& Programmed() const { return programmed_; }
-
-    void SetFaultPlan(FaultPlan* plan) { plan_ = plan; }
-    void SetIdentifyReply(std::array<std::uint8_t, 4> reply) { setup_.identifyReply = reply; }
 
 private:
     void StartCommand(Micros at, std::vector<OutByte>& out);
@@ -85,7 +80,6 @@ private:
     bool driverError_ = false;
     std::map<std::pair<Command, std::int32_t>, int> attempts_;
     std::vector<CommandRecord> commands_;
-    std::vector<std::int32_t> programmed_;
 };
 
 }  // namespace sim

@@ -61,7 +61,6 @@ int main(int argc, char* argv[]) {
     sim::FaultPlan* faults = scenario.faults.Empty() ? nullptr : &scenario.faults;
     sim::LoaderBoard board(scenario.board, faults);
     sim::SimDriver driver(*clock, board, scenario.link, faults);
-    driver.ClearCalls();
 
     app::SingleInstance instance(QStringLiteral("UpdaterSim"));
     app::QtMainWindow window(&instance);
