@@ -29,7 +29,7 @@ std::vector<std::uint8_t> DemoImage(std::uint8_t versionByte) {
     for (std::size_t i = 0; i < FlashContentBytes; ++i) {
         const std::size_t block = i / 2048;
         bytes[HeaderBytes + i] =
-            static_cast<std::uint8_t>(i * 7 + block * 13 + (i >> 8) + versionByte * 31u);
+            static_cast<std::uint8_t>(i * 7 + block * 13 + (i >> 8) + std::size_t{versionByte} * 31);
     }
     return bytes;
 }

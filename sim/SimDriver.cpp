@@ -117,6 +117,7 @@ void SimDriver::Queue(const std::vector<OutByte>& out) {
 
 void SimDriver::Inject(const std::vector<std::uint8_t>& bytes, Micros after) {
     std::vector<OutByte> out;
+    out.reserve(bytes.size());
     for (auto b : bytes) out.push_back({clock_.Now() + after, b, true, false});
     Queue(out);
 }
