@@ -22,6 +22,18 @@ std::vector<std::uint8_t> Pattern(std::uint8_t seed) {
     return block;
 }
 
+// A link over a scripted driver, with block buffers and the run's block length.
+struct ScriptedLink {
+    ScriptedLink() : link(driver) {
+        link.BlockTxBuffer = Pattern(5);
+        link.BlockRxBuffer.assign(BlockBufferElements, 0);
+        link.BlockLength = 512;
+        link.FlashAddress = 0x400;
+    }
+    ScriptedDriver driver;
+    ZandorModule link;
+};
+
 struct BlockRig {
     explicit BlockRig(const std::string& fault = {}) : board({}, &faults), driver(clock, board, {}, &faults),
                                                       link(driver, [this] { ++yields; }) {
@@ -59,11 +71,8 @@ class BlockFrameTest : public ::testing::TestWithParam<FrameCase> {};
 
 TEST_P(BlockFrameTest, SendsTheFrameByteForByte) {
     const auto& c = GetParam();
-    ScriptedDriver driver;
-    ZandorModule link(driver);
-    link.BlockTxBuffer = Pattern(5);
-    link.BlockRxBuffer.assign(BlockBufferElements, 0);
-    link.BlockLength = 512;
+    ScriptedLink rig;
+    auto& [driver, link] = rig;
     link.FlashAddress = c.address;
     // The echo of the frame, then nothing: the command stops after its first receive.
     driver.reads = {{std::vector<std::uint8_t>(c.frame.size(), 0)}};
@@ -113,11 +122,8 @@ class WriteFrameEchoTest : public ::testing::TestWithParam<EchoCase> {};
 // The write still goes on (the echo is counted, not compared), but a frame
 // that did not come back as sent marks the run's writes as uncertain.
 TEST_P(WriteFrameEchoTest, MarksAFrameThatDidNotComeBackAsSent) {
-    ScriptedDriver driver;
-    ZandorModule link(driver);
-    link.BlockTxBuffer = Pattern(5);
-    link.BlockRxBuffer.assign(BlockBufferElements, 0);
-    link.FlashAddress = 0x400;
+    ScriptedLink rig;
+    auto& [driver, link] = rig;
     driver.reads = {{GetParam().echo}, {std::vector<std::uint8_t>(2048, 1)}, {{'O', 'K'}}};
     link.WriteBlock();
     EXPECT_EQ(link.UncertainWriteFlag, GetParam().flag);
@@ -200,11 +206,8 @@ TEST(ReadBackBlock, DoesNotYieldDuringTheBlock) {
 
 TEST(ReadBackBlock, StatusFourSkipsTheComparison) {
     // A block that differs everywhere but arrives with status 4 stays at 4.
-    ScriptedDriver driver;
-    ZandorModule link(driver);
-    link.BlockTxBuffer = Pattern(1);
-    link.BlockRxBuffer.assign(BlockBufferElements, 0);
-    link.BlockLength = 512;
+    ScriptedLink rig;
+    auto& [driver, link] = rig;
     driver.reads = {{std::vector<std::uint8_t>(7, 0)},
                     {std::vector<std::uint8_t>(2048, 0xEE), FT_IO_ERROR}};
     link.ReadBackBlock();
@@ -221,10 +224,8 @@ class FrameRangeTest : public ::testing::TestWithParam<RangeCase> {};
 
 // Values the frame's bytes cannot carry are refused: nothing goes on the wire.
 TEST_P(FrameRangeTest, RefusesWithoutSending) {
-    ScriptedDriver driver;
-    ZandorModule link(driver);
-    link.BlockTxBuffer = Pattern(1);
-    link.BlockRxBuffer.assign(BlockBufferElements, 0);
+    ScriptedLink rig;
+    auto& [driver, link] = rig;
     link.FlashAddress = GetParam().address;
     link.BlockLength = GetParam().length;
     link.ReadBackBlock();
