@@ -35,13 +35,22 @@ constexpr FailureText FirstPageVerifyFailure{
     "Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!",
     "Verify Failure!"};
 
-// Shows the failure; the run ends with the flag that sends the window back to idle.
-bool Report(WindowOps& window, std::int16_t& unsupportedFlag, const FailureText& failure) {
-    window.MessageBox(failure.text, StyleOk, failure.title);
-    unsupportedFlag = -1;
+}  // namespace
+
+// Shows the failure; the run ends with the flag that sends the window back to
+// idle. The first page's texts, which tell the user to keep the board powered,
+// also serve whenever the boot page may have changed in this run: after a
+// write frame that did not echo as sent (its address may have been damaged on
+// the wire, and address 0 is as likely as any), and in the check pass that
+// runs after the first page was written.
+bool fmStart::ReportFailure(bool write, bool firstPage) {
+    const bool bootPageAtRisk = firstPage || link_.UncertainWriteFlag == -1;
+    const FailureText& failure = write ? (bootPageAtRisk ? FirstPageWriteFailure : MainWriteFailure)
+                                       : (bootPageAtRisk ? FirstPageVerifyFailure : MainVerifyFailure);
+    window_.MessageBox(failure.text, StyleOk, failure.title);
+    unsupportedFlag_ = -1;
     return false;
 }
-}  // namespace
 
 void fmStart::FillBlock() {
     const auto count = static_cast<std::size_t>(link_.BlockLength) * 4;
@@ -54,9 +63,7 @@ bool fmStart::ProgramBlock(bool firstPage) {
         FillBlock();
         link_.WriteBlock();
         if (link_.LinkStatus == 0) break;
-        if (--RetryCount == 0)
-            return Report(window_, unsupportedFlag_,
-                          firstPage ? FirstPageWriteFailure : MainWriteFailure);
+        if (--RetryCount == 0) return ReportFailure(true, firstPage);
         link_.DrainLink();
     }
     return VerifyBlock(firstPage);
@@ -66,9 +73,7 @@ bool fmStart::VerifyBlock(bool firstPage) {
     for (;;) {  // a failed read-back is only read back again: the write stands
         link_.ReadBackBlock();
         if (link_.LinkStatus == 0) return true;
-        if (--RetryCount == 0)
-            return Report(window_, unsupportedFlag_,
-                          firstPage ? FirstPageVerifyFailure : MainVerifyFailure);
+        if (--RetryCount == 0) return ReportFailure(false, firstPage);
         link_.DrainLink();
     }
 }

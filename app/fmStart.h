@@ -48,6 +48,8 @@ private:
     bool VerifyAllBlocks();
     // Reads back the current block with its own 50 attempts.
     bool VerifyBlock(bool firstPage);
+    // Shows the failure of the last attempt, a write or a read-back; false.
+    bool ReportFailure(bool write, bool firstPage);
 
     WindowOps& window_;
     boardlink::ZandorModule& link_;

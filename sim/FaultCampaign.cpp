@@ -166,9 +166,12 @@ void RunFaultedUpdate(std::uint64_t seed, CampaignFigures& figures) {
         return;
     }
     const auto& last = frames.back();
-    const bool firstPage = last.address == 0;
-    const char* expected = firstPage ? (last.write ? PageWrite : PageVerify)
-                                     : (last.write ? MainWrite : MainVerify);
+    // The boot page may have changed when the failing frame was its own, or
+    // when a write frame of the run did not echo as sent: then the user is
+    // told to keep the board powered.
+    const bool bootPageAtRisk = last.address == 0 || program.Link.UncertainWriteFlag == -1;
+    const char* expected = bootPageAtRisk ? (last.write ? PageWrite : PageVerify)
+                                          : (last.write ? MainWrite : MainVerify);
     if (*text != expected) violation(figures.wrongMessages, "shown \"" + *text + "\"");
 
     // After the first page, a run whose write frames came back damaged reads
@@ -181,7 +184,7 @@ void RunFaultedUpdate(std::uint64_t seed, CampaignFigures& figures) {
     if (firstPageFrame == frames.end() || checkPass == frames.end()) checkPass = frames.end();
 
     if (firstPageFrame == frames.end() && bootPageTouched) ++figures.bootPagesWrittenByFailedRuns;
-    if (!firstPage && checkPass == frames.end() && firstPageFrame != frames.end())
+    if (last.address != 0 && checkPass == frames.end() && firstPageFrame != frames.end())
         violation(figures.bootFramesTooEarly, "frame for address 0 in the main stage");
 
     // Failed attempts per block and pass: frames less the write and read that succeeded.

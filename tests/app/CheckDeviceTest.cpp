@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "Rig.h"
 #include "VersionText.h"
 
@@ -47,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, VersionTextTest,
 
 struct OfferCase {
     const char* name;
-    std::uint8_t boardVersion;
+    std::array<std::uint8_t, 4> identifyReply;
     std::uint8_t imageVersion;
     const char* status;
 };
@@ -56,7 +58,7 @@ class OfferTest : public ::testing::TestWithParam<OfferCase> {};
 
 TEST_P(OfferTest, ShowsBothVersionsAndOffersTheUpdate) {
     sim::BoardSetup board;
-    board.identifyReply = {'K', 'V', 1, GetParam().boardVersion};
+    board.identifyReply = GetParam().identifyReply;
     Rig rig(board);
     rig.resources.Put(image::ResourceType, 100, PackedImage(image::DemoImage(GetParam().imageVersion)));
     rig.StartAndFind();
@@ -69,10 +71,18 @@ TEST_P(OfferTest, ShowsBothVersionsAndOffersTheUpdate) {
 
 INSTANTIATE_TEST_SUITE_P(
     Versions, OfferTest,
-    ::testing::Values(OfferCase{"Typical", 0x12, 0x16, "Firmware: v1. 2  -  Upgrading to: v1. 6"},
-                      OfferCase{"MinorZero", 0x10, 0x16, "Firmware: v1. 0  -  Upgrading to: v1. 6"},
-                      OfferCase{"MinorTwelve", 0x1C, 0x1C, "Firmware: v1. 12  -  Upgrading to: v1. 12"},
-                      OfferCase{"MajorTen", 0xA3, 0x00, "Firmware: v:. 3  -  Upgrading to: v0. 0"}),
+    ::testing::Values(
+        OfferCase{"Typical", {'K', 'V', 1, 0x12}, 0x16, "Firmware: v1. 2  -  Upgrading to: v1. 6"},
+        OfferCase{"MinorZero", {'K', 'V', 1, 0x10}, 0x16, "Firmware: v1. 0  -  Upgrading to: v1. 6"},
+        OfferCase{"MinorTwelve", {'K', 'V', 1, 0x1C}, 0x1C, "Firmware: v1. 12  -  Upgrading to: v1. 12"},
+        OfferCase{"MajorTen", {'K', 'V', 1, 0xA3}, 0x00, "Firmware: v:. 3  -  Upgrading to: v0. 0"},
+        // A blank board: start-up takes it for 1.2; the check's identify
+        // leaves that alone when the reply has no signature...
+        OfferCase{"BlankWithoutSignature", {0xFF, 0xFF, 3, 0xFF}, 0x16,
+                  "Firmware: v1. 2  -  Upgrading to: v1. 6"},
+        // ...and overwrites it with 15.15 when it has one.
+        OfferCase{"BlankWithSignature", {'K', 'V', 3, 0xFF}, 0x16,
+                  "Firmware: v?. 15  -  Upgrading to: v1. 6"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CheckDevice, RunsPurgeIdentifyPurgeInOrder) {

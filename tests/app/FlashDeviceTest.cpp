@@ -184,25 +184,51 @@ INSTANTIATE_TEST_SUITE_P(
                   {50, 0}, 62},
         RetryCase{"FirstPageVerify", {"corrupt@0=5"}, false, PageVerify, "Verify Failure!", 0,
                   {1, 50}, 62},
-        RetryCase{"BoardGoneMidRun", {"gone@0x2000"}, false, MainWrite, "Write Failure!", 0x2000,
+        // The write frame's echo never came: where it landed is unknown.
+        RetryCase{"BoardGoneMidRun", {"gone@0x2000"}, false, PageWrite, "Write Failure!", 0x2000,
                   {1, 0}, 7}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A write frame damaged on the wire can program another block, one verified
-// earlier, and then be retried at its own address: only reading every block
-// back again shows it. Without that the run would end "Flash Complete!".
-TEST(FlashDevice, AWriteThatWentElsewhereIsCaughtBeforeCompletion) {
+struct DoubtfulCase {
+    const char* name;
+    std::vector<const char*> faults;
+    const char* text;
+    const char* title;
+    int progress;
+};
+
+class DoubtfulFrameTest : public ::testing::TestWithParam<DoubtfulCase> {};
+
+// Once a write frame did not echo as sent, the board may have taken it for
+// another address, the boot page included: whatever fails afterwards is
+// reported with the texts that tell the user to keep the board powered.
+TEST_P(DoubtfulFrameTest, FailureAfterADoubtfulFrameWarnsAboutTheBootPage) {
     sim::ScriptedFaults faults;
-    ASSERT_EQ(faults.Add("misaddress@0xC400#1=0x9000"), "");
-    ASSERT_EQ(faults.Add("ack-wrong@0x9000#2"), "");  // the board's second write at 0x9000
+    for (const char* f : GetParam().faults) ASSERT_EQ(faults.Add(f), "");
     Rig rig({}, {}, &faults);
     rig.RunUpdate();
     ASSERT_EQ(rig.window.boxes.size(), 1u);
-    EXPECT_EQ(rig.window.boxes[0].text, MainVerify);
-    EXPECT_EQ(rig.window.boxes[0].progressValue, 62);
+    EXPECT_EQ(rig.window.boxes[0].text, GetParam().text);
+    EXPECT_EQ(rig.window.boxes[0].title, GetParam().title);
+    EXPECT_EQ(rig.window.boxes[0].progressValue, GetParam().progress);
     EXPECT_NE(rig.window.statusText, "Flash Complete!");
     EXPECT_EQ(rig.program.UnsupportedFlag, -1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, DoubtfulFrameTest,
+    ::testing::Values(
+        // The frame's echo comes back as "WG": the board saw no command.
+        DoubtfulCase{"WriteFailureInTheMainStage", {"garble@0x2000#1", "ack-wrong@0x4000"},
+                     PageWrite, "Write Failure!", 15},
+        DoubtfulCase{"VerifyFailureInTheMainStage", {"garble@0x2000#1", "corrupt@0x4000"},
+                     PageVerify, "Verify Failure!", 15},
+        // A write frame damaged on the wire programs a block verified earlier
+        // and is then retried at its own address: only the check pass after
+        // the first page sees it, and by then the boot page has been written.
+        DoubtfulCase{"FailureInTheCheckPass", {"misaddress@0xC400#1=0x9000", "ack-wrong@0x9000#2"},
+                     PageVerify, "Verify Failure!", 62}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FlashDevice, ADoubtfulWriteFrameLeadsToACheckOfEveryBlock) {
     sim::ScriptedFaults faults;

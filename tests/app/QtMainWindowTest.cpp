@@ -176,7 +176,7 @@ private slots:
         QTest::newRow("main verify") << "corrupt@0x400" << "Device verify error!  Data is corrupted!  Re-try update!";
         QTest::newRow("first page write") << "ack-missing@0" << "Step 3 - Device write error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
         QTest::newRow("first page verify") << "corrupt@0" << "Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
-        QTest::newRow("board unplugged") << "gone@0x4000" << "Device write error! Data is corrupted!  Re-try update!";
+        QTest::newRow("board unplugged") << "gone@0x4000" << "Step 3 - Device write error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
     }
     void failureReturnsToIdle() {
         QFETCH(QString, fault);

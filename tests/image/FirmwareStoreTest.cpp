@@ -38,6 +38,33 @@ struct LoadRig {
     FirmwareStore store;
 };
 
+// Four groups worked out by hand, so a mistake made alike in packing and
+// unpacking (key added before the XOR, another modulus, a key that does not
+// run) cannot hide behind a round trip. Starting key 0xA5.
+//   group  byte  fillers         sum (mod 256)  key byte  image byte            next key
+//   0      0x00  01 02 03        0x06           0xA5      00^A5^06 = 0xA3       0xAB
+//   1      0x10  FF FF FF        0x2FD -> 0xFD  0xAB      10^AB^FD = 0x46 'F'   0x1A8 -> 0xA8
+//   2      0xFE  80 80 01        0x101 -> 0x01  0xA8      FE^A8^01 = 0x57 'W'   0xA9
+//   3      0x5A  10 20 30        0x60           0xA9      5A^A9^60 = 0x93       0x109 -> 0x09
+// Every later group is zero: its fillers add nothing, so each image byte is
+// the key byte 0x09.
+TEST(UnscrambleImage, MatchesAHandComputedContainer) {
+    std::vector<std::uint8_t> container(ContainerBytes, 0);
+    const std::uint8_t groups[4][4] = {
+        {0x00, 0x01, 0x02, 0x03}, {0x10, 0xFF, 0xFF, 0xFF}, {0xFE, 0x80, 0x80, 0x01}, {0x5A, 0x10, 0x20, 0x30}};
+    for (std::size_t g = 0; g < 4; ++g)
+        for (std::size_t b = 0; b < 4; ++b) container[g * 4 + b] = groups[g][b];
+    LoadRig rig;
+    rig.store.ImageContainer = container;
+    rig.store.UnscrambleImage();
+    std::vector<std::uint8_t> expected(ImageBytes, 0x09);
+    expected[0] = 0xA3;
+    expected[1] = 0x46;
+    expected[2] = 0x57;
+    expected[3] = 0x93;
+    EXPECT_EQ(rig.store.FirmwareImage, expected);
+}
+
 TEST(ScrambleImage, UnscrambleRestoresEveryByte) {
     for (std::uint32_t seed : {1u, 2u, 99u}) {
         const auto original = RandomImage(seed * 31);

@@ -13,7 +13,6 @@ namespace app {
 // message box.
 inline void SetUpApplication(const QString& name) {
     QApplication::setApplicationName(name);
-    QApplication::setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
     QApplication::setApplicationVersion(QString::fromUtf8(BuildVersionText));
     QApplication::setQuitOnLastWindowClosed(false);
 }

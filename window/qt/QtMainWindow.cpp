@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QWindow>
 #include <QPushButton>
 #include <cmath>
 
@@ -32,6 +33,16 @@ constexpr Placement PicturePlacement{1320, 360, 2400, 1935};
 constexpr int ClientWidth = 5040;
 constexpr int ClientHeight = 4095;
 
+// Each control gets a window of its own on the window system, as every
+// control has on Windows, named after the control: the window system, and any
+// tool that reads it (accessibility, automation, tests), then sees which
+// controls are shown and where.
+void MakeNative(QWidget* control, const QString& name) {
+    control->setAttribute(Qt::WA_NativeWindow);
+    control->winId();  // creates the window now, so it can be named
+    control->windowHandle()->setTitle(name);
+}
+
 void Place(QWidget* widget, const Placement& p) {
     widget->setGeometry(QtMainWindow::TwipsToPixels(p.left), QtMainWindow::TwipsToPixels(p.top),
                         QtMainWindow::TwipsToPixels(p.width),
@@ -52,21 +63,25 @@ QtMainWindow::QtMainWindow(SingleInstance* instance, QWidget* parent)
     picture_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picture_->setPixmap(QPixmap(QStringLiteral(":/images/board.jpg")));
     Place(picture_, PicturePlacement);
+    MakeNative(picture_, picture_->objectName());
 
     deviceName_ = new QLabel(this);
     deviceName_->setObjectName(QStringLiteral("DeviceName"));
     deviceName_->setAlignment(Qt::AlignCenter);
     Place(deviceName_, DeviceNamePlacement);
+    MakeNative(deviceName_, deviceName_->objectName());
 
     statusText_ = new QLabel(this);
     statusText_->setObjectName(QStringLiteral("StatusText"));
     statusText_->setAlignment(Qt::AlignCenter);
     Place(statusText_, StatusTextPlacement);
+    MakeNative(statusText_, statusText_->objectName());
 
     for (int i = 0; i < ButtonCount; ++i) {
         auto* button = new QPushButton(QString::fromUtf8(ButtonCaptions[i]), this);
         button->setObjectName(QStringLiteral("Button%1").arg(i));
         Place(button, ButtonPlacement[i]);
+        MakeNative(button, button->text());
         connect(button, &QPushButton::clicked, this, [this, i] {
             Dispatch([this, i] { handlers_->Button_Click(static_cast<std::int16_t>(i)); });
         });
@@ -83,6 +98,7 @@ QtMainWindow::QtMainWindow(SingleInstance* instance, QWidget* parent)
     progressBar_->setToolTip(hint);
     progressBar_->setAccessibleDescription(hint);
     Place(progressBar_, ProgressPlacement);
+    MakeNative(progressBar_, progressBar_->objectName());
 
     // Keyboard order: Read Flash, Ok!, Abort Flash, picture, Find Device,
     // progress bar, Flash Device, device line, status line.
