@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the project needs, where they are missing.
-# Runs apt-get as root, or through sudo.
+# Installs the Debian 12 packages the project needs, where they are missing,
+# and any named on the command line. Runs apt-get as root, or through sudo.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libftdi1-dev
   clang libclang-rt-14-dev
+  xvfb xdotool libxcb1-dev fonts-dejavu-core
+  "$@"
 )
 
 missing=()

@@ -7,35 +7,9 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "QtMainWindow.h"
-#include "Rig.h"
+#include "QtRig.h"
 
-namespace {
-
-struct QtRig {
-    explicit QtRig(sim::BoardSetup boardSetup = {}, sim::FaultPlan* plan = nullptr)
-        : board(boardSetup, plan), driver(clock, board, {}, plan), program(window, driver, resources) {
-        resources.Put(image::ResourceType, 100, testing_support::DemoContainer());
-        window.SetHandlers(&program.Form);
-        window.AnswerBoxesWith([this](const app::MessageBoxRequest& r) { boxes.push_back(r); });
-    }
-    sim::VirtualClock clock;
-    sim::LoaderBoard board;
-    sim::SimDriver driver;
-    app::QtMainWindow window;
-    image::MemoryResources resources;
-    app::Program program;
-    std::vector<app::MessageBoxRequest> boxes;
-
-    QStringList VisibleButtons() const {
-        QStringList visible;
-        for (int i = 0; i < 5; ++i)
-            if (window.Button(i)->isVisible()) visible << window.Button(i)->text();
-        return visible;
-    }
-};
-
-}  // namespace
+using testing_support::QtRig;
 
 class QtMainWindowTest : public QObject {
     Q_OBJECT
@@ -112,6 +86,7 @@ private slots:
 
     void idleDisplayAfterStartup() {
         QtRig rig;
+        rig.RecordBoxes();
         rig.window.Start();
         QVERIFY(!rig.window.Finished());
         QVERIFY(rig.window.isVisible());
@@ -125,6 +100,7 @@ private slots:
 
     void wholeUpdateThroughTheButtons() {
         QtRig rig;
+        rig.RecordBoxes();
         rig.window.Start();
         QTest::mouseClick(rig.window.Button(0), Qt::LeftButton);
         QCOMPARE(rig.VisibleButtons(), QStringList({"Flash Device", "Abort Flash"}));
@@ -150,6 +126,7 @@ private slots:
         QFETCH(int, button);
         QFETCH(QString, status);
         QtRig rig;
+        rig.RecordBoxes();
         rig.window.Start();
         if (button == 1) rig.window.Button(0)->click();
         bool posted = false;
@@ -184,6 +161,7 @@ private slots:
         sim::ScriptedFaults faults;
         QCOMPARE(QString::fromStdString(faults.Add(fault.toStdString())), QString());
         QtRig rig({}, &faults);
+        rig.RecordBoxes();
         rig.window.Start();
         rig.window.Button(0)->click();
         rig.window.Button(1)->click();
@@ -198,6 +176,7 @@ private slots:
         sim::BoardSetup board;
         board.silent = true;
         QtRig rig(board);
+        rig.RecordBoxes();
         rig.window.Start();
         QVERIFY(rig.window.Finished());
         QVERIFY(!rig.window.isVisible());

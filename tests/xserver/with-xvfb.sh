@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs a command against an X server of its own: Xvfb on a free display
+# number, 96 dpi, no window manager. Qt uses its xcb platform there, as on a
+# Linux desktop. The command also gets a runtime folder of its own, where the
+# programs keep their single-instance locks. Both go away with the command.
+set -euo pipefail
+
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
+xvfb=$!
+display=
+read -r -t 20 display <"$fifo" || true
+rm -f "$fifo"
+[ -n "$display" ] || { echo "with-xvfb: Xvfb did not start" >&2; exit 1; }
+runtime=$(mktemp -d)
+trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null || true; rm -rf "$runtime"' EXIT
+
+export DISPLAY=":$display"
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+export XDG_RUNTIME_DIR="$runtime"
+"$@"
