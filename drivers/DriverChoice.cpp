@@ -1,15 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "DriverChoice.h"
 
+#include <vector>
+
+#include "BackEndChain.h"
 #include "D2xxLibrary.h"
 #include "LibFtdiDriver.h"
 
 namespace boardlink {
 
 std::unique_ptr<FtdiDriver> ChooseDriver() {
+    std::vector<std::unique_ptr<FtdiDriver>> backEnds;
     auto vendor = std::make_unique<D2xxLibrary>();
-    if (vendor->Loaded()) return vendor;
-    return MakeLibFtdiDriver();
+    if (vendor->Loaded()) backEnds.push_back(std::move(vendor));
+    // Also behind FTDI's library: it cannot open a board whose interface the
+    // kernel's ftdi_sio still holds, libftdi1 can.
+    backEnds.push_back(MakeLibFtdiDriver());
+    return std::make_unique<BackEndChain>(std::move(backEnds));
 }
 
 }  // namespace boardlink

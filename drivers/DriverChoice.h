@@ -7,9 +7,9 @@
 
 namespace boardlink {
 
-// The driver back end for real hardware: FTDI's D2XX library when it loads,
-// otherwise libftdi1 where the build includes it. A back end left out of the
-// build answers every open with FT_DEVICE_NOT_FOUND.
+// The driver for real hardware: FTDI's D2XX library when it loads, then
+// libftdi1 where the build includes it, each tried in turn for every open.
+// A back end left out of the build answers every open with FT_DEVICE_NOT_FOUND.
 std::unique_ptr<FtdiDriver> ChooseDriver();
 
 }  // namespace boardlink

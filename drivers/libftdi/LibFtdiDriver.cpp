@@ -5,17 +5,15 @@
 #include <ftdi.h>
 
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
-#include <thread>
 
 #include "DescriptionMatch.h"
+#include "InReader.h"
 #include "LibFtdiStatus.h"
-#include "ReadEmulation.h"
 
 namespace boardlink {
 
@@ -23,30 +21,21 @@ namespace {
 
 constexpr int UsbTimeoutMs = 5000;  // bounds every USB request; 0 would mean forever
 constexpr int StringLength = 128;
+constexpr std::size_t DefaultTransferBytes = 4096;
 
-// One open interface.
+// One open interface: the libftdi1 context and the reader that keeps the
+// chip drained. The reader stops before the device is closed.
 struct Connection {
     ftdi_context* ctx = nullptr;
+    std::unique_ptr<InReader> reader;
     std::chrono::milliseconds readTimeout{0};
     ~Connection() {
+        reader.reset();
         if (ctx != nullptr) {
-            ftdi_usb_close(ctx);
+            ftdi_usb_close(ctx);  // gives the interface back to ftdi_sio
             ftdi_free(ctx);
         }
     }
-};
-
-class FtdiChunks final : public ChunkReader {
-public:
-    explicit FtdiChunks(ftdi_context* ctx) : ctx_(ctx) {}
-    int ReadChunk(std::uint8_t* buffer, int size) override {
-        return ftdi_read_data(ctx_, buffer, size);
-    }
-    std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
-    void Sleep(std::chrono::microseconds d) override { std::this_thread::sleep_for(d); }
-
-private:
-    ftdi_context* ctx_;
 };
 
 // Owns the device list of one search.
@@ -79,23 +68,32 @@ public:
             if (found < 0) return MapLibFtdiResult(LibFtdiCall::FindAll, found);
             std::vector<libusb_device*> devices;
             std::vector<std::optional<std::string>> products;
+            bool unopenable = false;
             for (ftdi_device_list* d = list.head; d != nullptr; d = d->next) {
-                char manufacturer[StringLength] = {};
+                // Only the product string: many boards' chips carry no
+                // manufacturer or serial string, and asking for one they
+                // lack fails the whole call.
                 char product[StringLength] = {};
-                char serial[StringLength] = {};
                 devices.push_back(d->dev);
-                // Devices whose strings cannot be read (no access) cannot match.
-                if (ftdi_usb_get_strings(ctx, d->dev, manufacturer, StringLength, product,
-                                         StringLength, serial, StringLength) < 0)
+                const int read = ftdi_usb_get_strings(ctx, d->dev, nullptr, 0, product, StringLength,
+                                                      nullptr, 0);
+                unopenable |= read == -4;  // no access to the device node
+                if (read < 0)
                     products.emplace_back();
                 else
                     products.emplace_back(product);
             }
             if (auto match = FirstMatchingDescription(products, description))
-                status = MapLibFtdiResult(LibFtdiCall::OpenDev,
-                                          ftdi_usb_open_dev(ctx, devices[*match]));
+                status = MapLibFtdiResult(LibFtdiCall::OpenDev, ftdi_usb_open_dev(ctx, devices[*match]));
+            else if (unopenable)
+                status = FT_DEVICE_NOT_OPENED;  // it may be there, but we may not look
         }
         if (status != FT_OK) return status;
+
+        connection->reader = std::make_unique<InReader>(ctx->usb_ctx, ctx->usb_dev,
+                                                        static_cast<unsigned char>(ctx->out_ep),
+                                                        static_cast<int>(ctx->max_packet_size));
+        if (!connection->reader->Start(DefaultTransferBytes)) return FT_IO_ERROR;
         *handle = connection.get();
         open_.insert(connection.release());
         return FT_OK;
@@ -122,7 +120,8 @@ public:
     FT_STATUS SetUSBParameters(FT_HANDLE h, ULONG inSize, ULONG outSize) override {
         auto* c = Find(h);
         if (c == nullptr) return FT_INVALID_HANDLE;
-        if (inSize > 0) ftdi_read_data_set_chunksize(c->ctx, inSize);
+        // The IN size is the reader's transfer size, as it is the D2XX driver's request size.
+        if (inSize > 0) c->reader->SetTransferSize(inSize);
         if (outSize > 0) ftdi_write_data_set_chunksize(c->ctx, outSize);
         return FT_OK;
     }
@@ -153,19 +152,24 @@ public:
         if (c == nullptr) return FT_INVALID_HANDLE;
         // ftdi_tcioflush names the directions as the host sees them; the
         // deprecated purge calls have them swapped.
-        int result = 0;
-        if ((mask & (FT_PURGE_RX | FT_PURGE_TX)) == (FT_PURGE_RX | FT_PURGE_TX))
-            result = ftdi_tcioflush(c->ctx);
-        else if (mask & FT_PURGE_RX)
-            result = ftdi_tciflush(c->ctx);
-        else if (mask & FT_PURGE_TX)
-            result = ftdi_tcoflush(c->ctx);
-        return MapLibFtdiResult(LibFtdiCall::Flush, result);
+        ftdi_context* ctx = c->ctx;
+        const auto flushChip = [ctx, mask] {
+            if ((mask & (FT_PURGE_RX | FT_PURGE_TX)) == (FT_PURGE_RX | FT_PURGE_TX))
+                return ftdi_tcioflush(ctx);
+            if (mask & FT_PURGE_RX) return ftdi_tciflush(ctx);
+            if (mask & FT_PURGE_TX) return ftdi_tcoflush(ctx);
+            return 0;
+        };
+        if ((mask & FT_PURGE_RX) == 0)
+            return MapLibFtdiResult(LibFtdiCall::Flush, flushChip());
+        // Received bytes also wait in the reader's buffer and transfer.
+        return MapLibFtdiResult(LibFtdiCall::Flush, c->reader->Purge(flushChip));
     }
     FT_STATUS Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD* written) override {
         if (written != nullptr) *written = 0;
         auto* c = Find(h);
         if (c == nullptr) return FT_INVALID_HANDLE;
+        // Synchronous: the reader drains the chip meanwhile.
         const int n = ftdi_write_data(c->ctx, static_cast<const unsigned char*>(buffer),
                                       static_cast<int>(count));
         if (n < 0) return MapLibFtdiResult(LibFtdiCall::Write, n);
@@ -176,15 +180,13 @@ public:
         if (delivered != nullptr) *delivered = 0;
         auto* c = Find(h);
         if (c == nullptr || delivered == nullptr) return FT_INVALID_HANDLE;
-        FtdiChunks chunks(c->ctx);
-        return ReadUntilCountOrTimeout(chunks, static_cast<std::uint8_t*>(buffer), count, delivered,
-                                       c->readTimeout);
+        return c->reader->Read(static_cast<std::uint8_t*>(buffer), count, delivered, c->readTimeout);
     }
     FT_STATUS Close(FT_HANDLE h) override {
         auto* c = Find(h);
         if (c == nullptr) return FT_INVALID_HANDLE;
         open_.erase(c);
-        delete c;  // closes the device, reattaches ftdi_sio, frees the context
+        delete c;  // stops the reader, closes the device, reattaches ftdi_sio, frees the context
         return FT_OK;
     }
 

@@ -8,7 +8,6 @@
 #include "DriverChoice.h"
 #include "LibFtdiDriver.h"
 #include "LibFtdiStatus.h"
-#include "ReadEmulation.h"
 #include "ZandorModule.h"
 
 using namespace boardlink;
@@ -32,14 +31,16 @@ TEST_P(LibFtdiStatusTest, MapsToTheD2xxStatus) {
 INSTANTIATE_TEST_SUITE_P(
     Table, LibFtdiStatusTest,
     ::testing::Values(
-        MapCase{"SuccessIsOk", LibFtdiCall::Read, 17, FT_OK},
+        MapCase{"SuccessIsOk", LibFtdiCall::Write, 17, FT_OK},
         MapCase{"NoContext", LibFtdiCall::New, -1, FT_DEVICE_NOT_FOUND},
         MapCase{"FindAllOutOfMemory", LibFtdiCall::FindAll, -3, FT_INSUFFICIENT_RESOURCES},
         MapCase{"FindAllListFailed", LibFtdiCall::FindAll, -5, FT_DEVICE_NOT_FOUND},
+        MapCase{"OpenConfigurationInUse", LibFtdiCall::OpenDev, -3, FT_DEVICE_NOT_OPENED},
         MapCase{"OpenNoPermission", LibFtdiCall::OpenDev, -4, FT_DEVICE_NOT_OPENED},
         MapCase{"OpenBusy", LibFtdiCall::OpenDev, -5, FT_DEVICE_NOT_OPENED},
-        MapCase{"OpenInvalidContext", LibFtdiCall::OpenDev, -11, FT_INVALID_HANDLE},
+        MapCase{"OpenClaimNoPermission", LibFtdiCall::OpenDev, -8, FT_DEVICE_NOT_OPENED},
         MapCase{"OpenResetFailed", LibFtdiCall::OpenDev, -6, FT_IO_ERROR},
+        MapCase{"OpenGetConfigurationFailed", LibFtdiCall::OpenDev, -12, FT_IO_ERROR},
         MapCase{"BaudInvalid", LibFtdiCall::SetBaudRate, -1, FT_INVALID_BAUD_RATE},
         MapCase{"BaudFailed", LibFtdiCall::SetBaudRate, -2, FT_IO_ERROR},
         MapCase{"BaudUnavailable", LibFtdiCall::SetBaudRate, -3, FT_INVALID_HANDLE},
@@ -47,90 +48,9 @@ INSTANTIATE_TEST_SUITE_P(
         MapCase{"FlowFailed", LibFtdiCall::SetFlowControl, -1, FT_IO_ERROR},
         MapCase{"LineUnavailable", LibFtdiCall::SetLineProperty, -2, FT_INVALID_HANDLE},
         MapCase{"FlushFailed", LibFtdiCall::Flush, -1, FT_IO_ERROR},
-        MapCase{"WriteUnavailable", LibFtdiCall::Write, -666, FT_IO_ERROR},
-        MapCase{"ReadFailed", LibFtdiCall::Read, -1, FT_IO_ERROR}),
+        MapCase{"FlushUnavailable", LibFtdiCall::Flush, -3, FT_INVALID_HANDLE},
+        MapCase{"WriteUnavailable", LibFtdiCall::Write, -666, FT_IO_ERROR}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// Transfers scripted per call, on a clock that moves only as transfers take time.
-class FakeChunks final : public ChunkReader {
-public:
-    struct Transfer {
-        std::vector<std::uint8_t> bytes;
-        int result = 0;  // negative: a library error; otherwise bytes.size() is returned
-        int claim = -1;  // >= 0: report this many, whatever was copied
-    };
-    std::deque<Transfer> transfers;  // when empty, every transfer brings nothing
-    milliseconds transferTime{2};    // the latency timer: an idle transfer takes this long
-    std::chrono::steady_clock::time_point now{};
-    int calls = 0, sleeps = 0;
-
-    int ReadChunk(std::uint8_t* buffer, int size) override {
-        ++calls;
-        now += transferTime;
-        if (transfers.empty()) return 0;
-        Transfer t = transfers.front();
-        transfers.pop_front();
-        if (t.result < 0) return t.result;
-        const int n = std::min<int>(size, static_cast<int>(t.bytes.size()));
-        std::copy_n(t.bytes.begin(), n, buffer);
-        return t.claim >= 0 ? t.claim : n;
-    }
-    std::chrono::steady_clock::time_point Now() override { return now; }
-    void Sleep(std::chrono::microseconds d) override {
-        ++sleeps;
-        now += d;
-    }
-};
-
-struct ReadCase {
-    const char* name;
-    std::deque<FakeChunks::Transfer> transfers;
-    DWORD count;
-    FT_STATUS status;
-    std::vector<std::uint8_t> delivered;
-    milliseconds elapsedAtMost;
-};
-
-class ReadEmulationTest : public ::testing::TestWithParam<ReadCase> {};
-
-TEST_P(ReadEmulationTest, ReadsUntilCountOrTimeOut) {
-    const auto& c = GetParam();
-    FakeChunks chunks;
-    chunks.transfers = c.transfers;
-    std::vector<std::uint8_t> buffer(c.count + 8, 0xAA);
-    DWORD delivered = 12345;
-    const auto start = chunks.now;
-    const auto status =
-        ReadUntilCountOrTimeout(chunks, buffer.data(), c.count, &delivered, milliseconds(250));
-    EXPECT_EQ(status, c.status);
-    ASSERT_EQ(delivered, c.delivered.size());
-    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + delivered), c.delivered);
-    EXPECT_TRUE(std::all_of(buffer.begin() + c.count, buffer.end(), [](auto b) { return b == 0xAA; }))
-        << "nothing stored past the count";
-    EXPECT_LE(chunks.now - start, c.elapsedAtMost);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Reads, ReadEmulationTest,
-    ::testing::Values(
-        ReadCase{"ArrivesInPieces", {{{1}}, {}, {{2, 3}}, {{4}}}, 4, FT_OK, {1, 2, 3, 4}, milliseconds(10)},
-        ReadCase{"NeverCompletes", {{{1, 2}}}, 4, FT_OK, {1, 2}, milliseconds(252)},
-        ReadCase{"NothingAtAll", {}, 4, FT_OK, {}, milliseconds(252)},
-        ReadCase{"ErrorInTheMiddle", {{{1, 2}}, {{}, -1}}, 4, FT_IO_ERROR, {1, 2}, milliseconds(10)},
-        ReadCase{"ErrorFirst", {{{}, -666}}, 4, FT_IO_ERROR, {}, milliseconds(10)},
-        ReadCase{"MoreClaimedThanAskedIsClamped", {{{1, 2, 3}, 0, 9}}, 3, FT_OK, {1, 2, 3},
-                 milliseconds(10)}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ReadEmulation, AnIdleDeviceThatAnswersAtOnceDoesNotSpin) {
-    FakeChunks chunks;
-    chunks.transferTime = milliseconds(0);
-    std::uint8_t buffer[4];
-    DWORD delivered = 0;
-    ReadUntilCountOrTimeout(chunks, buffer, 4, &delivered, milliseconds(250));
-    EXPECT_LE(chunks.calls, 251) << "at most one transfer per idle pause";
-    EXPECT_GE(chunks.sleeps, 1);
-}
 
 struct MatchCase {
     const char* name;

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# The whole-update figure over real libftdi1 and the USB-level FT232R model
+# (about 21 s): builds the release preset and runs the benchmark with the
+# model as libusb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake --preset release >/dev/null
+cmake --build --preset release
+LD_LIBRARY_PATH=build/release/sim/usb-model/lib exec build/release/bench/updater_usb_bench "$@"

@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: MIT
+#include "Ft232rChip.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace usbmodel {
+
+namespace {
+// FTDI vendor requests (bRequest) and their values.
+constexpr std::uint8_t Reset = 0;
+constexpr std::uint8_t ModemControl = 1;
+constexpr std::uint8_t SetFlowControl = 2;
+constexpr std::uint8_t SetBaudRate = 3;
+constexpr std::uint8_t SetData = 4;
+constexpr std::uint8_t PollModemStatus = 5;
+constexpr std::uint8_t SetEventChar = 6;
+constexpr std::uint8_t SetErrorChar = 7;
+constexpr std::uint8_t SetLatencyTimer = 9;
+constexpr std::uint8_t GetLatencyTimer = 10;
+constexpr std::uint8_t SetBitMode = 11;
+// Reset values. The purge codes name the chip's buffers as libftdi1 1.5
+// documents them: 1 empties what waits to go out of the serial port, 2 what
+// waits to go to the host.
+constexpr std::uint16_t ResetChip = 0;
+constexpr std::uint16_t PurgeToSerial = 1;
+constexpr std::uint16_t PurgeToHost = 2;
+
+constexpr std::uint32_t BoardBaud = 125000;
+constexpr Micros BoardByteTime{80};  // 10 bits at 125000 baud
+constexpr std::uint16_t BoardDataSetting = 8;
+
+// The divisor's three fraction bits (AN232B-05) back to eighths.
+constexpr int EighthsOfCode[8] = {0, 4, 2, 1, 3, 5, 6, 7};
+
+std::uint32_t BaudFromDivisor(std::uint32_t encoded) {
+    const std::uint32_t whole = encoded & 0x3FFF;
+    const int eighths = EighthsOfCode[(encoded >> 14) & 7];
+    if (whole == 0 && eighths == 0) return 3000000;
+    if (whole == 1 && eighths == 0) return 2000000;
+    return static_cast<std::uint32_t>(std::lround(3000000.0 * 8 / (whole * 8.0 + eighths)));
+}
+}  // namespace
+
+Ft232rChip::Ft232rChip(sim::BoardSetup board, std::shared_ptr<sim::FaultPlan> faults)
+    : faults_(std::move(faults)), board_(std::move(board), faults_.get()) {}
+
+bool Ft232rChip::LineMatchesBoard() const {
+    const double ratio = static_cast<double>(stats_.baudRate) / BoardBaud;
+    return dataSetting_ == BoardDataSetting && ratio > 0.97 && ratio < 1.03;
+}
+
+Micros Ft232rChip::ChipByteTime() const {
+    const int dataBits = dataSetting_ & 0xFF;
+    const int parity = (dataSetting_ >> 8) & 7;
+    const int stop = (dataSetting_ >> 11) & 3;
+    const double bits = 1 + dataBits + (parity != 0 ? 1 : 0) + (stop == 0 ? 1.0 : stop == 1 ? 1.5 : 2.0);
+    return Micros{static_cast<long>(std::lround(bits * 1e6 / stats_.baudRate))};
+}
+
+bool Ft232rChip::ControlOut(std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                            Micros now) {
+    Advance(now);
+    ++stats_.controlRequests;
+    switch (request) {
+        case Reset:
+            if (value == ResetChip || value == PurgeToSerial) {
+                // Bytes not yet in the shift register never leave.
+                while (!toBoard_.empty() && toBoard_.back().starts > now) toBoard_.pop_back();
+            }
+            if (value == ResetChip || value == PurgeToHost) receiveBuffer_.clear();
+            return value <= PurgeToHost;
+        case SetBaudRate:
+            stats_.baudRate = BaudFromDivisor(value | (static_cast<std::uint32_t>(index & 0xFF00) << 8) |
+                                              (static_cast<std::uint32_t>(index & 1) << 16));
+            return true;
+        case SetData:
+            dataSetting_ = value & 0x3FFF;  // bit 14 is the break
+            return true;
+        case SetLatencyTimer:
+            if (value < 1 || value > 255) return false;
+            latencyMs_ = value;
+            stats_.latencyMs = value;
+            return true;
+        case ModemControl:
+        case SetFlowControl:
+        case SetEventChar:
+        case SetErrorChar:
+        case SetBitMode:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::vector<std::uint8_t> Ft232rChip::ControlIn(std::uint8_t request, Micros now) {
+    Advance(now);
+    ++stats_.controlRequests;
+    if (request == GetLatencyTimer) return {static_cast<std::uint8_t>(latencyMs_)};
+    if (request == PollModemStatus) return {ModemStatus, LineStatus};
+    return {};
+}
+
+Micros Ft232rChip::ScheduleOut(const std::uint8_t* bytes, std::size_t count, Micros now,
+                               Micros deadline, std::size_t& accepted) {
+    Advance(now);
+    accepted = 0;
+    Micros t = now;
+    const Micros byteTime = ChipByteTime();
+    while (accepted < count) {
+        const std::size_t packet = std::min(PacketBytes, count - accepted);
+        // The packet fits once no more than 128 - packet bytes wait to start.
+        const std::size_t mayWait = TransmitBufferBytes - packet;
+        std::size_t waiting = 0;
+        for (auto it = toBoard_.rbegin(); it != toBoard_.rend() && it->starts > t; ++it) ++waiting;
+        if (waiting > mayWait) {
+            // The (waiting - mayWait)-th oldest waiting byte must start first.
+            const std::size_t firstWaiting = toBoard_.size() - waiting;
+            t = std::max(t, toBoard_[firstWaiting + (waiting - mayWait) - 1].starts);
+        }
+        if (t > deadline) return deadline;
+        for (std::size_t i = 0; i < packet; ++i) {
+            const Micros starts = std::max(lineFree_, t);
+            lineFree_ = starts + byteTime;
+            toBoard_.push_back({starts, lineFree_, bytes[accepted + i]});
+        }
+        accepted += packet;
+    }
+    return t;
+}
+
+void Ft232rChip::QueueFromBoard(const std::vector<sim::OutByte>& out) {
+    for (const auto& byte : out) {
+        boardLineFree_ = std::max(byte.ready, boardLineFree_) + BoardByteTime;
+        std::uint8_t value = byte.value;
+        if (faults_) {
+            const sim::WireFault fault = faults_->ForByte(sim::Direction::BoardToHost);
+            if (fault.drop) continue;
+            value ^= fault.flip;
+        }
+        fromBoard_.push_back({boardLineFree_, LineMatchesBoard() ? value : static_cast<std::uint8_t>(value ^ 0x55)});
+        ++stats_.boardToHost;
+    }
+}
+
+void Ft232rChip::BoardSends(const std::vector<std::uint8_t>& bytes, Micros interval, Micros now) {
+    Advance(now);
+    std::vector<sim::OutByte> out;
+    Micros at = now;
+    for (auto b : bytes) {
+        out.push_back({at, b, false, false});
+        at += interval;
+    }
+    QueueFromBoard(out);
+}
+
+void Ft232rChip::Advance(Micros now) {
+    if (now < cursor_) now = cursor_;
+    cursor_ = now;
+    while (!unplugged_ && !toBoard_.empty() && toBoard_.front().arrives <= now) {
+        const Outgoing byte = toBoard_.front();
+        toBoard_.pop_front();
+        ++stats_.hostToBoard;
+        std::uint8_t value = LineMatchesBoard() ? byte.value : static_cast<std::uint8_t>(byte.value ^ 0x55);
+        if (faults_) {
+            const sim::WireFault fault = faults_->ForByte(sim::Direction::HostToBoard);
+            if (fault.drop) continue;
+            value ^= fault.flip;
+        }
+        scratch_.clear();
+        board_.Receive(value, byte.arrives, scratch_);
+        QueueFromBoard(scratch_);
+        // The board and its interface go together: a board pulled off the
+        // cable is a USB device gone.
+        if (board_.Gone()) unplugged_ = true;
+    }
+    while (!fromBoard_.empty() && fromBoard_.front().arrives <= now) {
+        if (receiveBuffer_.size() < ReceiveBufferBytes)
+            receiveBuffer_.push_back(fromBoard_.front().value);
+        else
+            ++stats_.receiveOverflows;
+        fromBoard_.pop_front();
+    }
+}
+
+std::optional<Micros> Ft232rChip::ServeIn(std::vector<std::uint8_t>& out, std::size_t room,
+                                          Micros from, Micros until) {
+    constexpr std::size_t FullData = PacketBytes - StatusBytes;
+    Micros t = std::max(from, cursor_);
+    Advance(t);
+    if (room < PacketBytes) return t;  // no room for another packet: the transfer is full
+    if (inStalled_) {
+        Advance(until);
+        return std::nullopt;
+    }
+    const auto sendPacket = [&](std::size_t data) {
+        out.push_back(ModemStatus);
+        out.push_back(LineStatus);
+        for (std::size_t i = 0; i < data; ++i) {
+            out.push_back(receiveBuffer_.front());
+            receiveBuffer_.pop_front();
+        }
+        room -= StatusBytes + data;
+        lastPacket_ = t;
+        ++stats_.inPackets;
+    };
+    for (;;) {
+        const Micros latencyRunsOut = lastPacket_ + std::chrono::milliseconds(latencyMs_);
+        const Micros stop = std::min(latencyRunsOut, until);
+        // Byte by byte until a full packet's worth is in, or the stop.
+        while (receiveBuffer_.size() < FullData && t < stop) {
+            Micros next = stop;
+            if (!toBoard_.empty()) next = std::min(next, toBoard_.front().arrives);
+            if (!fromBoard_.empty()) next = std::min(next, fromBoard_.front().arrives);
+            t = std::max(t, next);
+            Advance(t);
+        }
+        if (receiveBuffer_.size() >= FullData) {
+            while (room >= PacketBytes && receiveBuffer_.size() >= FullData) sendPacket(FullData);
+            if (room < PacketBytes) return t;
+            continue;
+        }
+        if (t >= latencyRunsOut) {
+            sendPacket(receiveBuffer_.size());  // a short packet ends the transfer
+            return t;
+        }
+        return std::nullopt;  // t == until: still waiting
+    }
+}
+
+// Full packets in between are sent at their own times when the transfer is
+// served late; only its end, a short packet, is worth waking for.
+Micros Ft232rChip::NextPacketTime() const {
+    return inStalled_ ? Micros::max() : lastPacket_ + std::chrono::milliseconds(latencyMs_);
+}
+
+}  // namespace usbmodel

@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: MIT
+// The libftdi1 back end through real, unmodified libftdi1 against the
+// USB-level FT232R model, in real time: what the chip's 256-byte receive
+// buffer, its packets and its latency timer do to the link.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "ImageCheck.h"
+#include "LibFtdiDriver.h"
+#include "ModelControl.h"
+#include "ZandorModule.h"
+
+using namespace boardlink;
+using namespace std::chrono;
+using testing_support::ModelControl;
+
+namespace {
+
+// A link over a fresh bus: `devices` and `board` as the model reads them.
+struct OverModel {
+    explicit OverModel(const std::string& devices = {}, const std::string& board = {},
+                       std::function<void()> yield = {}) {
+        model.Reset(devices, board);
+        driver = MakeLibFtdiDriver();
+        link = std::make_unique<ZandorModule>(*driver, std::move(yield));
+    }
+    ~OverModel() { link->CloseLink(); }
+
+    ModelControl model;
+    std::unique_ptr<FtdiDriver> driver;
+    std::unique_ptr<ZandorModule> link;
+};
+
+milliseconds Since(steady_clock::time_point start) {
+    return duration_cast<milliseconds>(steady_clock::now() - start);
+}
+
+struct FindCase {
+    const char* name;
+    const char* devices;
+    std::int32_t status;  // of opening "Ambercord Serial Link"
+    int device = 0;       // which one is opened
+};
+
+class FindBoardTest : public ::testing::TestWithParam<FindCase> {};
+
+// Boards are found by their product string alone; the others are told apart.
+TEST_P(FindBoardTest, OpensByProductString) {
+    OverModel rig(GetParam().devices);
+    if (GetParam().status != 0) {
+        FT_HANDLE handle = nullptr;
+        EXPECT_EQ(rig.driver->OpenEx(FirstDescription, FT_OPEN_BY_DESCRIPTION, &handle), GetParam().status);
+        EXPECT_EQ(handle, nullptr);
+        rig.link->OpenLink();
+        EXPECT_NE(rig.link->LinkStatus, 0);
+        EXPECT_EQ(rig.link->LinkHandle, nullptr);
+        return;
+    }
+    rig.link->OpenLink();
+    ASSERT_EQ(rig.link->LinkStatus, 0);
+    rig.link->QueryLoader();
+    EXPECT_EQ(rig.link->LinkStatus, 0);
+    EXPECT_EQ(std::string(rig.link->RxBuffer.begin(), rig.link->RxBuffer.begin() + 2), "KV");
+    const auto stats = rig.model.Stats(GetParam().device);
+    EXPECT_EQ(stats.baud_rate, 125000u) << "the divisor on the wire decodes to the rate";
+    EXPECT_EQ(stats.latency_ms, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, FindBoardTest,
+    ::testing::Values(
+        FindCase{"AllStrings", "product=Ambercord Serial Link", 0},
+        FindCase{"NoManufacturerString", "product=Ambercord Serial Link,manufacturer=-", 0},
+        FindCase{"NoSerialString", "product=Ambercord Serial Link,serial=-", 0},
+        FindCase{"NeitherManufacturerNorSerial", "product=Ambercord Serial Link,manufacturer=-,serial=-", 0},
+        FindCase{"SecondDescription", "product=FT232R USB UART,serial=-", 0},
+        FindCase{"BehindAnotherFtdiDevice", "product=USB <-> Serial;product=Ambercord Serial Link", 0, 1},
+        FindCase{"OtherProductOnly", "product=USB <-> Serial", FT_DEVICE_NOT_FOUND},
+        FindCase{"CaseMatters", "product=ambercord serial link", FT_DEVICE_NOT_FOUND},
+        FindCase{"NoDevice", "none", FT_DEVICE_NOT_FOUND},
+        FindCase{"NoPermission", "product=Ambercord Serial Link,access=denied", FT_DEVICE_NOT_OPENED},
+        FindCase{"InUseElsewhere", "product=Ambercord Serial Link,busy=yes", FT_DEVICE_NOT_OPENED}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// While a 2,048-byte write runs (164 ms at 125000 baud), the board echoes
+// every byte; the chip holds 256 of them.
+TEST(LibFtdiOverModel, EchoOfASynchronousWriteArrivesWhole) {
+    OverModel rig;
+    rig.link->OpenLink();
+    ASSERT_EQ(rig.link->LinkStatus, 0);
+    std::vector<std::uint8_t> data(2048);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>('0' + i % 10);
+    DWORD written = 0;
+    ASSERT_EQ(rig.driver->Write(rig.link->LinkHandle, data.data(), 2048, &written), FT_OK);
+    rig.link->ReceiveReply(2048);
+    EXPECT_EQ(rig.link->LinkStatus, 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), rig.link->RxBuffer.begin()));
+    EXPECT_EQ(rig.model.Stats().receive_overflows, 0u);
+}
+
+// The read-back's 2,048 bytes follow the frame's echo at once, while the
+// window handles an event that takes 50 ms.
+TEST(LibFtdiOverModel, ReadBackSurvivesASlowWindowEvent) {
+    const auto image = image::DemoImage();
+    OverModel rig({}, "--old-release 1.6", [] { std::this_thread::sleep_for(milliseconds(50)); });
+    ZandorModule& link = *rig.link;
+    link.OpenLink();
+    ASSERT_EQ(link.LinkStatus, 0);
+    link.BlockTxBuffer.assign(image.begin() + 8 + 2048, image.begin() + 8 + 4096);
+    link.BlockTxBuffer.push_back(0);
+    link.BlockRxBuffer.assign(2049, 0);
+    link.FlashAddress = 0x400;
+    link.BlockLength = 512;
+    link.ReadBackBlock();
+    EXPECT_EQ(link.LinkStatus, 0);
+    EXPECT_EQ(rig.model.Stats().receive_overflows, 0u);
+}
+
+struct TrickleCase {
+    const char* name;
+    unsigned intervalUs;
+    DWORD fewest, most;  // bytes in 250 ms
+};
+
+class TrickleTest : public ::testing::TestWithParam<TrickleCase> {};
+
+// Bytes that keep coming, slowly or just faster than the chip's latency
+// timer, must not hold a read past its time-out.
+TEST_P(TrickleTest, ReadEndsAtItsTimeOut) {
+    OverModel rig;
+    rig.link->OpenLink();
+    ASSERT_EQ(rig.link->LinkStatus, 0);
+    rig.model.BoardSends(std::vector<unsigned char>(2000, 0x55), GetParam().intervalUs);
+    std::vector<std::uint8_t> buffer(4096);
+    DWORD delivered = 0;
+    const auto start = steady_clock::now();
+    EXPECT_EQ(rig.driver->Read(rig.link->LinkHandle, buffer.data(), 4096, &delivered), FT_OK);
+    const auto took = Since(start);
+    EXPECT_GE(took, milliseconds(245));
+    EXPECT_LE(took, milliseconds(300)) << "the 250 ms read time-out counts from the call";
+    EXPECT_GE(delivered, GetParam().fewest);
+    EXPECT_LE(delivered, GetParam().most);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, TrickleTest,
+                         ::testing::Values(TrickleCase{"OneByteEvery100ms", 100000, 2, 3},
+                                           TrickleCase{"OneByteEveryMillisecond", 1000, 235, 260}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LibFtdiOverModel, PurgeEmptiesTheHostBuffer) {
+    OverModel rig;
+    rig.link->OpenLink();
+    ASSERT_EQ(rig.link->LinkStatus, 0);
+    rig.model.BoardSends(std::vector<unsigned char>(100, 0xAA), 80);
+    std::this_thread::sleep_for(milliseconds(40));  // all of it read from the chip by now
+    rig.link->PurgeLink();
+    ASSERT_EQ(rig.link->LinkStatus, 0);
+    std::uint8_t byte = 0;
+    DWORD delivered = 0;
+    EXPECT_EQ(rig.driver->Read(rig.link->LinkHandle, &byte, 1, &delivered), FT_OK);
+    EXPECT_EQ(delivered, 0u) << "nothing from before the purge";
+    rig.model.BoardSends({0x42}, 80);
+    EXPECT_EQ(rig.driver->Read(rig.link->LinkHandle, &byte, 1, &delivered), FT_OK);
+    EXPECT_EQ(delivered, 1u) << "reading goes on after the purge";
+    EXPECT_EQ(byte, 0x42);
+}
+
+TEST(LibFtdiOverModel, CloseWhileTheReaderWaitsOnTheChipReturnsPromptly) {
+    OverModel rig;
+    rig.link->OpenLink();
+    ASSERT_EQ(rig.link->LinkStatus, 0);
+    rig.model.StallIn(true);
+    std::this_thread::sleep_for(milliseconds(20));
+    const auto start = steady_clock::now();
+    rig.link->CloseLink();
+    EXPECT_LE(Since(start), milliseconds(100));
+    EXPECT_EQ(rig.model.Stats().open_handles, 0);
+    EXPECT_EQ(rig.model.Stats().kernel_driver_bound, 1) << "ftdi_sio gets its interface back";
+}
+
+TEST(LibFtdiOverModel, UnplugDuringAReadFailsAtOnceAndNeverHangs) {
+    OverModel rig;
+    rig.link->OpenLink();
+    ASSERT_EQ(rig.link->LinkStatus, 0);
+    ASSERT_EQ(rig.driver->SetTimeouts(rig.link->LinkHandle, 0, 0), FT_OK);  // wait for the count
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(milliseconds(30));
+        rig.model.Unplug();
+    });
+    std::vector<std::uint8_t> buffer(16);
+    DWORD delivered = 0;
+    const auto start = steady_clock::now();
+    EXPECT_EQ(rig.driver->Read(rig.link->LinkHandle, buffer.data(), 16, &delivered), FT_IO_ERROR);
+    EXPECT_LE(Since(start), milliseconds(130));
+    unplug.join();
+    DWORD written = 0;
+    EXPECT_NE(rig.driver->Write(rig.link->LinkHandle, buffer.data(), 2, &written), FT_OK);
+    EXPECT_NE(rig.driver->Purge(rig.link->LinkHandle, 3), FT_OK);
+}
+
+TEST(LibFtdiOverModel, TheInterfaceIsDetachedFromTheKernelOnlyWhileOpen) {
+    OverModel rig;
+    EXPECT_EQ(rig.model.Stats().kernel_driver_bound, 1);
+    rig.link->OpenLink();
+    ASSERT_EQ(rig.link->LinkStatus, 0);
+    EXPECT_EQ(rig.model.Stats().kernel_driver_bound, 0);
+    rig.link->CloseLink();
+    EXPECT_EQ(rig.model.Stats().kernel_driver_bound, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Listing the tests touches no device; everything else needs the model.
+    const bool listing = argc > 1 && std::string(argv[1]) == "--gtest_list_tests";
+    if (!listing) testing_support::ModelControl::RefuseUnlessModel();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The production Updater, unchanged, with its libftdi1 back end: real
+# libftdi1 over the USB-level FT232R model, on an X server, driven through
+# its window. A whole update in real time (about 21 s), then the failures a
+# person meets: no access, the interface in use, the board unplugged during
+# the update. Run through with-xvfb.sh.
+# Usage: updater-over-model.sh BUILD_DIR RELEASE_IMAGE
+set -euo pipefail
+build=$1
+image=$2
+xwin=$build/tests/xwin
+source "$(dirname "$0")/../xserver/x-helpers.sh"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export LD_LIBRARY_PATH=$build/sim/usb-model/lib
+export USBMODEL_FLASH_OUT=$work/flash USBMODEL_REPORT=$work/report
+updater=$build/window/qt/Updater
+
+value() { awk -v k="$1" '$1 == k { print $2 }' "$work/report"; }
+
+echo "== the whole update"
+USBMODEL_DEVICES= USBMODEL_BOARD= "$updater" &
+pid=$!
+main=$(window "$caption")
+expect_controls "$main" "$idle"
+click 'Find Device'
+expect_controls "$main" "$offer"
+click 'Flash Device'
+start=$(date +%s.%N)
+expect_controls "$main" "$complete" 60
+echo "programmed in $(echo "$(date +%s.%N) - $start" | bc) s"
+"$xwin" close "$main"
+ends "$pid"
+# The board's flash: image bytes 8 on for 62 blocks and the first page, the
+# last block left erased.
+cmp <(tail -c +9 "$image" | head -c 129024) <(head -c 129024 "$work/flash") ||
+    fail "the board's flash does not hold the image"
+[ "$(tail -c 2048 "$work/flash" | tr -d '\377' | wc -c)" = 0 ] || fail "the last block was written"
+[ "$(value receive_overflows)" = 0 ] || fail "$(value receive_overflows) bytes lost in the chip"
+[ "$(value kernel_driver_bound)" = 1 ] || fail "ftdi_sio did not get the interface back"
+cat "$work/report"
+
+for devices in "access=denied" "busy=yes"; do
+    echo "== $devices: only the box"
+    USBMODEL_DEVICES=$devices "$updater" &
+    pid=$!
+    box=$(window '^USB Error!$')
+    if xdotool search --onlyvisible --name "$caption" >/dev/null; then fail "the main window was shown"; fi
+    "$xwin" close "$box"
+    ends "$pid"
+done
+
+echo "== unplugged during the update"
+USBMODEL_BOARD="--fault gone@0x4000" "$updater" &
+pid=$!
+main=$(window "$caption")
+click 'Find Device'
+click 'Flash Device'
+box=$(window '^Write Failure!$' 30)
+"$xwin" close "$box"
+expect_controls "$main" "$idle"
+"$xwin" close "$main"
+ends "$pid"
+echo "all passed"
