@@ -9,6 +9,10 @@
 
 namespace boardlink {
 
+#ifdef _WIN32
+// FTDI's driver brings FTD2XX.DLL; absent, every open says "not found".
+std::unique_ptr<FtdiDriver> ChooseDriver() { return std::make_unique<D2xxLibrary>(); }
+#else
 std::unique_ptr<FtdiDriver> ChooseDriver() {
     std::vector<std::unique_ptr<FtdiDriver>> backEnds;
     auto vendor = std::make_unique<D2xxLibrary>();
@@ -18,5 +22,6 @@ std::unique_ptr<FtdiDriver> ChooseDriver() {
     backEnds.push_back(MakeLibFtdiDriver());
     return std::make_unique<BackEndChain>(std::move(backEnds));
 }
+#endif
 
 }  // namespace boardlink

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up, builds, and runs every test: the debug build's suites, a
-# short run of each fuzz target (UPDATER_FUZZ_SECONDS, default 60), then the
-# suites again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# short run of each fuzz target (UPDATER_FUZZ_SECONDS, default 60), the suites
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# Windows build's suites under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,3 +21,4 @@ suite debug
 echo "== fuzz targets =="
 scripts/fuzz.sh "${UPDATER_FUZZ_SECONDS:-60}"
 suite sanitize
+suite windows

@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "D2xxLibrary.h"
 
-#include <dlfcn.h>
-
+#include "LibraryLoader.h"
 
 namespace boardlink {
 
-std::vector<std::string> D2xxLibrary::DefaultCandidates() {
-    // The vendor's installer often skips ldconfig, hence the explicit path.
-    return {"libftd2xx.so", "/usr/local/lib/libftd2xx.so"};
-}
+std::vector<std::string> D2xxLibrary::DefaultCandidates() { return D2xxLibraryNames(); }
 
 D2xxLibrary::D2xxLibrary(const std::vector<std::string>& candidates) {
     for (const auto& path : candidates)
@@ -18,13 +14,13 @@ D2xxLibrary::D2xxLibrary(const std::vector<std::string>& candidates) {
 }
 
 D2xxLibrary::~D2xxLibrary() {
-    if (handle_ != nullptr) dlclose(handle_);
+    if (handle_ != nullptr) CloseSharedLibrary(handle_);
 }
 
 namespace {
 template <typename Fn>
 bool Resolve(void* library, const char* name, Fn& slot, std::string& error) {
-    void* symbol = dlsym(library, name);
+    void* symbol = SharedLibrarySymbol(library, name);
     if (symbol == nullptr) {
         error = std::string("missing symbol ") + name;
         return false;
@@ -35,12 +31,8 @@ bool Resolve(void* library, const char* name, Fn& slot, std::string& error) {
 }  // namespace
 
 bool D2xxLibrary::TryLoad(const std::string& path) {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* why = dlerror();
-        error_ = why != nullptr ? why : std::string("cannot load ") + path;
-        return false;
-    }
+    void* library = OpenSharedLibrary(path, error_);
+    if (library == nullptr) return false;
     Api api{};
     const bool complete =
         Resolve(library, "FT_OpenEx", api.OpenEx, error_) &&
@@ -56,7 +48,7 @@ bool D2xxLibrary::TryLoad(const std::string& path) {
         Resolve(library, "FT_Read", api.Read, error_) &&
         Resolve(library, "FT_Close", api.Close, error_);
     if (!complete) {
-        dlclose(library);
+        CloseSharedLibrary(library);
         return false;
     }
     handle_ = library;

@@ -8,17 +8,25 @@
 
 namespace boardlink {
 
+// The vendor's calling convention: __stdcall on Windows (which x86-64 folds
+// into its one convention), the C default elsewhere.
+#ifdef _WIN32
+#define D2XX_API __stdcall
+#else
+#define D2XX_API
+#endif
+
 /*
- * FTDI's D2XX library, loaded at run time. The library is looked up through the
- * dynamic loader's search path (so LD_LIBRARY_PATH and the system paths work),
- * then in the vendor's install place, /usr/local/lib. Either every one of the
- * twelve functions resolves or the library counts as absent, and then every
- * call reports a status instead of crashing: OpenEx FT_DEVICE_NOT_FOUND, the
- * rest FT_INVALID_HANDLE.
+ * FTDI's D2XX library, loaded at run time: libftd2xx.so through the dynamic
+ * loader's search path, then /usr/local/lib, on Linux; FTD2XX.DLL from the
+ * program's folder or system32 only, on Windows (LibraryLoader*.cpp). Either
+ * every one of the twelve functions resolves or the library counts as absent,
+ * and then every call reports a status instead of crashing: OpenEx
+ * FT_DEVICE_NOT_FOUND, the rest FT_INVALID_HANDLE.
  */
 class D2xxLibrary final : public FtdiDriver {
 public:
-    // Loads the first of `candidates` that opens and resolves.
+    // Loads the first of `candidates` (names or paths) that opens and resolves.
     explicit D2xxLibrary(const std::vector<std::string>& candidates = DefaultCandidates());
     ~D2xxLibrary() override;
     D2xxLibrary(const D2xxLibrary&) = delete;
@@ -46,20 +54,20 @@ public:
     FT_STATUS Close(FT_HANDLE handle) override;
 
 private:
-    // C-linkage prototypes of the vendor's Linux build.
+    // The vendor's C prototypes, at its types' published widths.
     struct Api {
-        FT_STATUS (*OpenEx)(void*, DWORD, FT_HANDLE*);
-        FT_STATUS (*SetBaudRate)(FT_HANDLE, ULONG);
-        FT_STATUS (*SetFlowControl)(FT_HANDLE, USHORT, UCHAR, UCHAR);
-        FT_STATUS (*SetLatencyTimer)(FT_HANDLE, UCHAR);
-        FT_STATUS (*SetUSBParameters)(FT_HANDLE, ULONG, ULONG);
-        FT_STATUS (*SetDataCharacteristics)(FT_HANDLE, UCHAR, UCHAR, UCHAR);
-        FT_STATUS (*SetChars)(FT_HANDLE, UCHAR, UCHAR, UCHAR, UCHAR);
-        FT_STATUS (*SetTimeouts)(FT_HANDLE, ULONG, ULONG);
-        FT_STATUS (*Purge)(FT_HANDLE, ULONG);
-        FT_STATUS (*Write)(FT_HANDLE, void*, DWORD, DWORD*);
-        FT_STATUS (*Read)(FT_HANDLE, void*, DWORD, DWORD*);
-        FT_STATUS (*Close)(FT_HANDLE);
+        FT_STATUS(D2XX_API* OpenEx)(void*, DWORD, FT_HANDLE*);
+        FT_STATUS(D2XX_API* SetBaudRate)(FT_HANDLE, ULONG);
+        FT_STATUS(D2XX_API* SetFlowControl)(FT_HANDLE, USHORT, UCHAR, UCHAR);
+        FT_STATUS(D2XX_API* SetLatencyTimer)(FT_HANDLE, UCHAR);
+        FT_STATUS(D2XX_API* SetUSBParameters)(FT_HANDLE, ULONG, ULONG);
+        FT_STATUS(D2XX_API* SetDataCharacteristics)(FT_HANDLE, UCHAR, UCHAR, UCHAR);
+        FT_STATUS(D2XX_API* SetChars)(FT_HANDLE, UCHAR, UCHAR, UCHAR, UCHAR);
+        FT_STATUS(D2XX_API* SetTimeouts)(FT_HANDLE, ULONG, ULONG);
+        FT_STATUS(D2XX_API* Purge)(FT_HANDLE, ULONG);
+        FT_STATUS(D2XX_API* Write)(FT_HANDLE, void*, DWORD, DWORD*);
+        FT_STATUS(D2XX_API* Read)(FT_HANDLE, void*, DWORD, DWORD*);
+        FT_STATUS(D2XX_API* Close)(FT_HANDLE);
     };
 
     bool TryLoad(const std::string& path);

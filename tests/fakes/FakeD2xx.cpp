@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// A stand-in for the vendor's libftd2xx.so with C linkage and the vendor's
-// Linux types, for testing how the library is loaded and called. Built twice:
-// complete, and without FT_Close (FAKE_D2XX_PARTIAL).
+// A stand-in for the vendor's libftd2xx.so (Linux) or FTD2XX.DLL (Windows,
+// exported by FakeD2xx.def) with C linkage and the vendor's types, for testing
+// how the library is loaded and called. Built twice: complete, and without
+// FT_Close (FAKE_D2XX_PARTIAL).
 #include <cstdint>
 #include <cstring>
 
@@ -12,6 +13,12 @@ using ULONG = std::uint32_t;
 using USHORT = std::uint16_t;
 using UCHAR = std::uint8_t;
 
+#ifdef _WIN32
+#define API __stdcall
+#else
+#define API
+#endif
+
 namespace {
 int device = 0;
 ULONG lastBaud = 0;
@@ -19,29 +26,29 @@ ULONG lastBaud = 0;
 
 extern "C" {
 
-FT_STATUS FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
+FT_STATUS API FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
     if (flags != 2 || std::strcmp(static_cast<const char*>(arg), "Ambercord Serial Link") != 0)
         return 2;
     *handle = &device;
     return 0;
 }
-FT_STATUS FT_SetBaudRate(FT_HANDLE h, ULONG baud) {
+FT_STATUS API FT_SetBaudRate(FT_HANDLE h, ULONG baud) {
     lastBaud = baud;
     return h == &device ? 0 : 1;
 }
-FT_STATUS FT_SetFlowControl(FT_HANDLE, USHORT, UCHAR, UCHAR) { return 0; }
-FT_STATUS FT_SetLatencyTimer(FT_HANDLE, UCHAR ms) { return ms == 2 ? 0 : 6; }
-FT_STATUS FT_SetUSBParameters(FT_HANDLE, ULONG, ULONG) { return 17; }
-FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, UCHAR, UCHAR, UCHAR) { return 0; }
-FT_STATUS FT_SetChars(FT_HANDLE, UCHAR, UCHAR, UCHAR, UCHAR) { return 0; }
-FT_STATUS FT_SetTimeouts(FT_HANDLE, ULONG, ULONG) { return 0; }
-FT_STATUS FT_Purge(FT_HANDLE, ULONG mask) { return mask == 3 ? 0 : 6; }
-FT_STATUS FT_Write(FT_HANDLE, void*, DWORD count, DWORD* written) {
+FT_STATUS API FT_SetFlowControl(FT_HANDLE, USHORT, UCHAR, UCHAR) { return 0; }
+FT_STATUS API FT_SetLatencyTimer(FT_HANDLE, UCHAR ms) { return ms == 2 ? 0 : 6; }
+FT_STATUS API FT_SetUSBParameters(FT_HANDLE, ULONG, ULONG) { return 17; }
+FT_STATUS API FT_SetDataCharacteristics(FT_HANDLE, UCHAR, UCHAR, UCHAR) { return 0; }
+FT_STATUS API FT_SetChars(FT_HANDLE, UCHAR, UCHAR, UCHAR, UCHAR) { return 0; }
+FT_STATUS API FT_SetTimeouts(FT_HANDLE, ULONG, ULONG) { return 0; }
+FT_STATUS API FT_Purge(FT_HANDLE, ULONG mask) { return mask == 3 ? 0 : 6; }
+FT_STATUS API FT_Write(FT_HANDLE, void*, DWORD count, DWORD* written) {
     *written = count;
     return 0;
 }
 // Answers every read with the last baud rate set, as far as the count allows.
-FT_STATUS FT_Read(FT_HANDLE, void* buffer, DWORD count, DWORD* delivered) {
+FT_STATUS API FT_Read(FT_HANDLE, void* buffer, DWORD count, DWORD* delivered) {
     const char text[] = "125000";
     DWORD n = count < 6 ? count : 6;
     std::memcpy(buffer, text, n);
@@ -49,6 +56,6 @@ FT_STATUS FT_Read(FT_HANDLE, void* buffer, DWORD count, DWORD* delivered) {
     return 0;
 }
 #ifndef FAKE_D2XX_PARTIAL
-FT_STATUS FT_Close(FT_HANDLE) { return 0; }
+FT_STATUS API FT_Close(FT_HANDLE) { return 0; }
 #endif
 }
