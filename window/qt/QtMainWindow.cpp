@@ -10,29 +10,15 @@
 #include <QProgressBar>
 #include <QWindow>
 #include <QPushButton>
-#include <cmath>
 
 #include "AppFacts.h"
+#include "ControlLayout.h"
 #include "BuildVersion.h"
 #include "SingleInstance.h"
 
 namespace app {
 
 namespace {
-struct Placement {
-    int left, top, width, height;
-};
-// Control positions and sizes in twips, relative to the client area.
-constexpr Placement ButtonPlacement[ButtonCount] = {
-    {1613, 3240, 1815, 495}, {773, 3240, 1455, 495}, {2813, 3240, 1455, 495},
-    {1980, 3240, 1080, 495}, {1560, 1080, 1815, 495}};
-constexpr Placement DeviceNamePlacement{540, 2400, 3975, 255};
-constexpr Placement StatusTextPlacement{525, 2760, 3975, 255};
-constexpr Placement ProgressPlacement{1260, 3270, 2535, 435};
-constexpr Placement PicturePlacement{1320, 360, 2400, 1935};
-constexpr int ClientWidth = 5040;
-constexpr int ClientHeight = 4095;
-
 // Each control gets a window of its own on the window system, as every
 // control has on Windows, named after the control: the window system, and any
 // tool that reads it (accessibility, automation, tests), then sees which
@@ -50,12 +36,13 @@ void Place(QWidget* widget, const Placement& p) {
 }
 }  // namespace
 
-int QtMainWindow::TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+// Qt scales for the screen's density itself: lay out at 96 dpi.
+int QtMainWindow::TwipsToPixels(int twips) { return app::TwipsToPixels(twips, 96); }
 
 QtMainWindow::QtMainWindow(SingleInstance* instance, QWidget* parent)
     : QWidget(parent), instance_(instance) {
     setObjectName(QStringLiteral("fmStart"));
-    setFixedSize(TwipsToPixels(ClientWidth), TwipsToPixels(ClientHeight));
+    setFixedSize(TwipsToPixels(ClientWidthTwips), TwipsToPixels(ClientHeightTwips));
     setWindowIcon(QIcon(QStringLiteral(":/images/updater.ico")));
 
     picture_ = new QLabel(this);
@@ -94,7 +81,7 @@ QtMainWindow::QtMainWindow(SingleInstance* instance, QWidget* parent)
     progressBar_->setObjectName(QStringLiteral("ProgressBar"));
     progressBar_->setMinimum(0);
     progressBar_->setTextVisible(false);
-    const QString hint = QStringLiteral("This bar shows the current progress of an operation.");
+    const QString hint = QString::fromUtf8(ProgressHint);
     progressBar_->setToolTip(hint);
     progressBar_->setAccessibleDescription(hint);
     Place(progressBar_, ProgressPlacement);
