@@ -121,7 +121,7 @@ TEST(LibFtdiOverModel, ReadBackSurvivesASlowWindowEvent) {
 struct TrickleCase {
     const char* name;
     unsigned intervalUs;
-    DWORD fewest, most;  // bytes in 250 ms
+    DWORD fewest;  // bytes that come in 245 ms
 };
 
 class TrickleTest : public ::testing::TestWithParam<TrickleCase> {};
@@ -139,14 +139,17 @@ TEST_P(TrickleTest, ReadEndsAtItsTimeOut) {
     EXPECT_EQ(rig.driver->Read(rig.link->LinkHandle, buffer.data(), 4096, &delivered), FT_OK);
     const auto took = Since(start);
     EXPECT_GE(took, milliseconds(245));
-    EXPECT_LE(took, milliseconds(300)) << "the 250 ms read time-out counts from the call";
+    // A loaded machine may wake the caller late; a read held by the trickle
+    // (as libftdi1's own read loop holds it) takes seconds.
+    EXPECT_LE(took, milliseconds(350)) << "the 250 ms read time-out counts from the call";
     EXPECT_GE(delivered, GetParam().fewest);
-    EXPECT_LE(delivered, GetParam().most);
+    EXPECT_LE(delivered, static_cast<DWORD>(took.count()) * 1000 / GetParam().intervalUs + 3)
+        << "more bytes than came while it waited";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, TrickleTest,
-                         ::testing::Values(TrickleCase{"OneByteEvery100ms", 100000, 2, 3},
-                                           TrickleCase{"OneByteEveryMillisecond", 1000, 235, 260}),
+                         ::testing::Values(TrickleCase{"OneByteEvery100ms", 100000, 2},
+                                           TrickleCase{"OneByteEveryMillisecond", 1000, 235}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LibFtdiOverModel, PurgeEmptiesTheHostBuffer) {
