@@ -69,10 +69,13 @@ const auto* const desktop = ::testing::AddGlobalTestEnvironment(new Desktop);
 // A copy of Updater.exe started by the test; ended when the test is done.
 class Program {
 public:
-    Program(const std::wstring& placement, const char* boardOptions, const std::wstring& flashOut = {}) {
+    // Updater.exe of one of the build's placements, or the one at `path`.
+    Program(const std::wstring& placement, const char* boardOptions, const std::wstring& flashOut = {},
+            const std::wstring& path = {}) {
         SetEnvironmentVariableA("UPDATER_SIM", boardOptions);
         SetEnvironmentVariableW(L"UPDATER_SIM_FLASH_OUT", flashOut.empty() ? nullptr : flashOut.c_str());
-        std::wstring command = L"\"" + Folder + L"\\" + placement + L"\\Updater.exe\"";
+        std::wstring command =
+            L"\"" + (path.empty() ? Folder + L"\\" + placement + L"\\Updater.exe" : path) + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         started_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
@@ -273,6 +276,24 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"FirmwareZero", L"with-board", "--fast --firmware-zero", L"Zandor not in update mode! ", AppTitle,
                  true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The copy the installer put in place, on a machine without FTDI's driver:
+// run by the installer's test, which names it in UPDATER_INSTALLED_EXE.
+TEST(InstalledProgram, ReportsTheMissingInterface) {
+    wchar_t path[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"UPDATER_INSTALLED_EXE", path, MAX_PATH) == 0)
+        GTEST_SKIP() << "run by the installer's test, with UPDATER_INSTALLED_EXE set";
+    Program program(L"", "", {}, path);
+    ASSERT_TRUE(program.Started());
+    HWND box = program.WaitForBox();
+    ASSERT_NE(box, nullptr);
+    const Box shown = Read(box);
+    EXPECT_EQ(shown.text, L"Serial Link interface not found!");
+    EXPECT_EQ(shown.title, L"USB Error!");
+    EXPECT_EQ(program.MainWindow(), nullptr);
+    Dismiss(box);
+    EXPECT_EQ(program.Ended(), std::optional<DWORD>(0));
+}
 
 TEST(SecondCopy, IsRefusedWhileTheFirstRuns) {
     Program first(L"with-board", "--fast");
