@@ -361,6 +361,16 @@ TEST_P(DensityTest, ControlsStandWhereTheTablePutsThem) {
     EXPECT_EQ(placed(app::ProgressBarId), table(app::ProgressPlacement));
     EXPECT_EQ(placed(app::Picture1Id), table(app::PicturePlacement));
     EXPECT_EQ(ClassOf(GetDlgItem(window, app::ProgressBarId)), L"msctls_progress32");
+    // The keyboard order is the controls' order among the window's children;
+    // only the buttons are tab stops.
+    std::vector<int> order;
+    for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        order.push_back(GetDlgCtrlID(c));
+        EXPECT_EQ((GetWindowLongW(c, GWL_STYLE) & WS_TABSTOP) != 0, ClassOf(c) == L"Button") << GetDlgCtrlID(c);
+    }
+    const int b = app::ButtonIdBase;
+    EXPECT_EQ(order, (std::vector<int>{b + 4, b + 3, b + 2, app::Picture1Id, b + 0, app::ProgressBarId, b + 1,
+                                       app::DeviceNameId, app::StatusTextId}));
     // The program's icon as Explorer and the Start menu take it from the file,
     // at both sizes. (Wine answers WM_GETICON from another process with nothing.)
     HICON large = nullptr, small = nullptr;
