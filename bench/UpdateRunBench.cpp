@@ -2,22 +2,17 @@
 // How close a whole update comes to what the wire allows, and what the
 // program itself costs.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <chrono>
 
+#include "CpuTime.h"
 #include "Rig.h"
 
 namespace {
 
 using std::chrono::duration;
 
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using bench::ProcessCpuSeconds;
 
 // The least time the exchanged bytes need: each host write is a turnaround
 // whose bytes, their echo (one byte behind) and the reply that follows cross

@@ -4,10 +4,10 @@
 // board's bytes need on the wire, and what it costs in CPU. Run with
 // LD_LIBRARY_PATH naming the model's folder (bench/usb-update.sh does).
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <chrono>
 
+#include "CpuTime.h"
 #include "DemoRelease.h"
 #include "ImageFormat.h"
 #include "LibFtdiDriver.h"
@@ -19,12 +19,7 @@ namespace {
 
 using std::chrono::duration;
 
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using bench::ProcessCpuSeconds;
 
 void BM_UpdateOverLibFtdiAndUsbModel(benchmark::State& state) {
     testing_support::ModelControl model;

@@ -44,11 +44,7 @@ cat "$work/report"
 for devices in "access=denied" "busy=yes"; do
     echo "== $devices: only the box"
     USBMODEL_DEVICES=$devices "$updater" &
-    pid=$!
-    box=$(window '^USB Error!$')
-    if xdotool search --onlyvisible --name "$caption" >/dev/null; then fail "the main window was shown"; fi
-    "$xwin" close "$box"
-    ends "$pid"
+    only_box $! 'USB Error!'
 done
 
 echo "== unplugged during the update"

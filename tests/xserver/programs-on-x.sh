@@ -35,10 +35,6 @@ for program in "sim/UpdaterSim --no-interface" "window/qt/Updater"; do
     echo "== $program without an interface: only the box"
     # No FTDI library on the search path, and no FTDI device for libftdi1.
     LD_LIBRARY_PATH= $build/$program &
-    pid=$!
-    box=$(window '^USB Error!$')
-    if xdotool search --onlyvisible --name "$caption" >/dev/null; then fail "the main window was shown"; fi
-    "$xwin" close "$box"
-    ends "$pid"
+    only_box $! 'USB Error!'
 done
 echo "all passed"

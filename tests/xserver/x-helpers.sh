@@ -36,6 +36,16 @@ ends() {
 }
 
 caption='^Zandor Firmware Updater v1\.6$'
+
+# The program with this pid shows only a box with this title, never its
+# window; closing the box ends it.
+only_box() {
+    local pid=$1 title=$2 box
+    box=$(window "^$title\$")
+    if xdotool search --onlyvisible --name "$caption" >/dev/null; then fail "the main window was shown"; fi
+    "$xwin" close "$box"
+    ends "$pid"
+}
 idle='DeviceName,Find Device,Picture1,StatusText'
 offer='Abort Flash,DeviceName,Flash Device,Picture1,StatusText'
 complete='DeviceName,Ok!,Picture1,StatusText'
