@@ -101,12 +101,9 @@ void InReader::Completed(Slot& slot) {
 void InReader::Keep(const std::uint8_t* data, int length) {
     for (std::size_t at = 0; at < static_cast<std::size_t>(length); at += packetSize_) {
         const std::size_t packet = std::min(packetSize_, static_cast<std::size_t>(length) - at);
-        for (std::size_t i = 2; i < packet; ++i) {
-            if (buffer_.size() < HostBufferBytes)
-                buffer_.push_back(data[at + i]);
-            else
-                ++overflowed_;
-        }
+        // Past the bound bytes are dropped: the link never leaves that many unread.
+        for (std::size_t i = 2; i < packet && buffer_.size() < HostBufferBytes; ++i)
+            buffer_.push_back(data[at + i]);
     }
 }
 
@@ -178,16 +175,6 @@ void InReader::Stop() {
         }
         slot.transfer = nullptr;
     }
-}
-
-bool InReader::Gone() {
-    std::lock_guard lock(mutex_);
-    return gone_;
-}
-
-std::uint64_t InReader::Overflowed() {
-    std::lock_guard lock(mutex_);
-    return overflowed_;
 }
 
 }  // namespace boardlink

@@ -72,8 +72,6 @@ public:
     // Transfer size for the transfers submitted from now on.
     void SetTransferSize(std::size_t bytes);
 
-    bool Gone();
-    std::uint64_t Overflowed();
 
 private:
     struct Slot {
@@ -105,7 +103,6 @@ private:
     bool paused_ = false;
     bool stopping_ = false;
     bool gone_ = false;
-    std::uint64_t overflowed_ = 0;
     std::thread events_;
 };
 

@@ -79,7 +79,6 @@ bool Ft232rChip::ControlOut(std::uint8_t request, std::uint16_t value, std::uint
             return true;
         case SetLatencyTimer:
             if (value < 1 || value > 255) return false;
-            latencyMs_ = value;
             stats_.latencyMs = value;
             return true;
         case ModemControl:
@@ -96,7 +95,7 @@ bool Ft232rChip::ControlOut(std::uint8_t request, std::uint16_t value, std::uint
 std::vector<std::uint8_t> Ft232rChip::ControlIn(std::uint8_t request, Micros now) {
     Advance(now);
     ++stats_.controlRequests;
-    if (request == GetLatencyTimer) return {static_cast<std::uint8_t>(latencyMs_)};
+    if (request == GetLatencyTimer) return {static_cast<std::uint8_t>(stats_.latencyMs)};
     if (request == PollModemStatus) return {ModemStatus, LineStatus};
     return {};
 }
@@ -205,7 +204,7 @@ std::optional<Micros> Ft232rChip::ServeIn(std::vector<std::uint8_t>& out, std::s
         ++stats_.inPackets;
     };
     for (;;) {
-        const Micros latencyRunsOut = lastPacket_ + std::chrono::milliseconds(latencyMs_);
+        const Micros latencyRunsOut = lastPacket_ + std::chrono::milliseconds(stats_.latencyMs);
         const Micros stop = std::min(latencyRunsOut, until);
         // Byte by byte until a full packet's worth is in, or the stop.
         while (receiveBuffer_.size() < FullData && t < stop) {
@@ -231,7 +230,7 @@ std::optional<Micros> Ft232rChip::ServeIn(std::vector<std::uint8_t>& out, std::s
 // Full packets in between are sent at their own times when the transfer is
 // served late; only its end, a short packet, is worth waking for.
 Micros Ft232rChip::NextPacketTime() const {
-    return inStalled_ ? Micros::max() : lastPacket_ + std::chrono::milliseconds(latencyMs_);
+    return inStalled_ ? Micros::max() : lastPacket_ + std::chrono::milliseconds(stats_.latencyMs);
 }
 
 }  // namespace usbmodel

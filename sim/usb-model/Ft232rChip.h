@@ -120,7 +120,6 @@ private:
     Micros lastPacket_{0};
     Micros cursor_{0};
     std::uint16_t dataSetting_ = 8;  // 8 data bits, no parity, one stop bit
-    int latencyMs_ = 16;
     bool unplugged_ = false;
     bool inStalled_ = false;
     std::vector<sim::OutByte> scratch_;

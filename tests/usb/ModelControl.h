@@ -19,7 +19,7 @@ namespace testing_support {
 class ModelControl {
 public:
     ModelControl() {
-        Bind(identity_, "usbmodel_identity");
+        RefuseUnlessModel();
         Bind(reset_, "usbmodel_reset");
         Bind(flash_, "usbmodel_flash");
         Bind(stats_, "usbmodel_get_stats");
@@ -76,7 +76,6 @@ private:
         slot = reinterpret_cast<Fn>(dlsym(RTLD_DEFAULT, name));
         if (slot == nullptr) RefuseUnlessModel();
     }
-    decltype(&usbmodel_identity) identity_ = nullptr;
     decltype(&usbmodel_reset) reset_ = nullptr;
     decltype(&usbmodel_flash) flash_ = nullptr;
     decltype(&usbmodel_get_stats) stats_ = nullptr;
