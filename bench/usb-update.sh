@@ -5,6 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release
-LD_LIBRARY_PATH=build/release/sim/usb-model/lib exec build/release/bench/updater_usb_bench "$@"
+cmake --preset demo >/dev/null
+cmake --build --preset demo
+LD_LIBRARY_PATH=build/demo/sim/usb-model/lib exec build/demo/bench/updater_usb_bench "$@"

@@ -7,11 +7,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --preset demo >/dev/null
+cmake --build --preset demo
 
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
-sim=build/release/sim/UpdaterSim
+sim=build/demo/sim/UpdaterSim
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$sim" "$@"
 fi

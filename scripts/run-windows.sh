@@ -5,23 +5,23 @@
 #   scripts/run-windows.sh --fault ack-wrong@0x800
 # With a display the window opens there. Without one it runs on a private X
 # server, presses "Find Device" and "Flash Device" by itself and saves a
-# picture of each display in build/windows/demo/ (with --docs: in docs/).
+# picture of each display in build/windows-demo/demo/ (with --docs: in docs/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 docs=0
 if [ "${1:-}" = --docs ]; then docs=1; shift; fi
 if [ "${1:-}" != --inside ]; then
-    scripts/setup.sh imagemagick
-    cmake --preset windows >/dev/null
-    cmake --build --preset windows
+    scripts/setup.sh imagemagick x11-utils
+    cmake --preset windows-demo >/dev/null
+    cmake --build --preset windows-demo
 fi
 
-demo=$PWD/build/windows/demo
-export WINEPREFIX=$PWD/build/windows/demo-prefix
+demo=$PWD/build/windows-demo/demo
+export WINEPREFIX=$PWD/build/windows-demo/demo-prefix
 export WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 mkdir -p "$demo" "$WINEPREFIX"
-cp build/windows/window/win32/Updater.exe build/windows/sim/d2xx-dll/FTD2XX.DLL "$demo/"
+cp build/windows-demo/window/win32/Updater.exe build/windows-demo/sim/d2xx-dll/FTD2XX.DLL "$demo/"
 # Wine's desktop belongs to one display: end any left from another run.
 wineserver -k </dev/null >/dev/null 2>&1 || true
 # Wine's own fonts, among them the one that draws the caption buttons.

@@ -7,12 +7,12 @@ cd "$(dirname "$0")/.."
 
 if [ "${1:-}" != --inside ]; then
     scripts/setup.sh openbox imagemagick
-    cmake --preset release >/dev/null
-    cmake --build --preset release
+    cmake --preset debug >/dev/null
+    cmake --build --preset debug
     exec tests/xserver/with-xvfb.sh "$0" --inside
 fi
 
-sim=build/release/sim/UpdaterSim
+sim=build/debug/sim/UpdaterSim
 mkdir -p docs
 openbox >/dev/null 2>&1 &
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
@@ -34,7 +34,7 @@ shot "$main" window-programming
 window '^Ok!$' 30 >/dev/null
 shot "$main" window-complete
 click 'Ok!'
-build/release/tests/xwin close "$main"
+build/debug/tests/xwin close "$main"
 wait $pid
 
 "$sim" --fast --fault ack-wrong@0x2000 &
@@ -44,7 +44,7 @@ click 'Find Device'
 click 'Flash Device'
 box=$(window '^Write Failure!$')
 shot "$box" box-write-failure
-build/release/tests/xwin close "$box"
+build/debug/tests/xwin close "$box"
 sleep 0.5
-build/release/tests/xwin close "$(window '^Zandor Firmware Updater v1\.6$')"
+build/debug/tests/xwin close "$(window '^Zandor Firmware Updater v1\.6$')"
 wait $pid

@@ -21,4 +21,4 @@ suite debug
 echo "== fuzz targets =="
 scripts/fuzz.sh "${UPDATER_FUZZ_SECONDS:-60}"
 suite sanitize
-suite windows
+suite windows-demo

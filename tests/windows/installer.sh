@@ -2,16 +2,19 @@
 # The Windows installer under Wine, as a user runs it: a silent install, the
 # installed program started on a machine without FTDI's driver (it reports
 # the missing interface and ends), then a silent uninstall.
-# Usage: installer.sh WINE_RUN INSTALLER UI_TESTS PREFIX
+# PRODUCT is what the installer calls the program: its folder, shortcut and
+# entry among the installed apps.
+# Usage: installer.sh WINE_RUN INSTALLER UI_TESTS PREFIX PRODUCT
 set -euo pipefail
 run=$1
 installer=$2
 ui_tests=$3
 prefix=$4
+product=$5
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-installed="$prefix/drive_c/Program Files/Zandor Firmware Updater"
-shortcuts() { find "$prefix/drive_c" -ipath '*Start Menu*' -name 'Zandor Firmware Updater.lnk' 2>/dev/null; }
+installed="$prefix/drive_c/Program Files/$product"
+shortcuts() { find "$prefix/drive_c" -ipath '*Start Menu*' -name "$product.lnk" 2>/dev/null; }
 
 echo "== install"
 "$run" "$installer" /S
@@ -19,11 +22,11 @@ echo "== install"
 [ ! -e "$installed/FTD2XX.DLL" ] || fail "the installer carries FTD2XX.DLL"
 [ -f "$installed/Uninstall.exe" ] || fail "no uninstaller"
 [ -n "$(shortcuts)" ] || fail "no Start-menu shortcut"
-"$run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zandor Firmware Updater' \
+"$run" reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" \
     >/dev/null 2>&1 || fail "not listed among installed programs"
 
 echo "== the installed program without FTDI's driver"
-UPDATER_INSTALLED_EXE='C:\Program Files\Zandor Firmware Updater\Updater.exe' \
+UPDATER_INSTALLED_EXE="C:\\Program Files\\$product\\Updater.exe" \
     "$run" "$ui_tests" --gtest_filter=InstalledProgram.*
 
 echo "== uninstall"
