@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // A stand-in for the vendor's libftd2xx.so (Linux) or FTD2XX.DLL (Windows,
 // exported by FakeD2xx.def) with C linkage and the vendor's types, for testing
-// how the library is loaded and called. Built twice: complete, and without
-// FT_Close (FAKE_D2XX_PARTIAL).
+// how the library is loaded and called. Built three times: complete, without
+// FT_Close (FAKE_D2XX_PARTIAL), and with no device at all (FAKE_D2XX_NONE),
+// which the tests that start the production Updater put first on its search
+// path, so that FTDI's own library, where a developer installed it, is never
+// loaded and never opens a cable that happens to be plugged in.
 #include <cstdint>
 #include <cstring>
 
@@ -27,6 +30,9 @@ ULONG lastBaud = 0;
 extern "C" {
 
 FT_STATUS API FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
+#ifdef FAKE_D2XX_NONE
+    return 2;  // FT_DEVICE_NOT_FOUND, whatever is asked
+#endif
     if (flags != 2 || std::strcmp(static_cast<const char*>(arg), "Ambercord Serial Link") != 0)
         return 2;
     *handle = &device;

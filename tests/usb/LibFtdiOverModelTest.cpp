@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "ImageCheck.h"
+#include "DemoRelease.h"
 #include "LibFtdiDriver.h"
 #include "ModelControl.h"
 #include "ZandorModule.h"
@@ -56,6 +56,8 @@ TEST_P(FindBoardTest, OpensByProductString) {
         rig.link->OpenLink();
         EXPECT_NE(rig.link->LinkStatus, 0);
         EXPECT_EQ(rig.link->LinkHandle, nullptr);
+        int token = 0;
+        EXPECT_EQ(rig.driver->Purge(&token, 3), FT_INVALID_HANDLE) << "a handle it never gave out";
         return;
     }
     rig.link->OpenLink();

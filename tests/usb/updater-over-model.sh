@@ -13,7 +13,8 @@ source "$(dirname "$0")/../xserver/x-helpers.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export LD_LIBRARY_PATH=$build/sim/usb-model/lib
+LD_LIBRARY_PATH=$(no_hardware_path "$build")
+export LD_LIBRARY_PATH
 export USBMODEL_FLASH_OUT=$work/flash USBMODEL_REPORT=$work/report
 updater=$build/window/qt/Updater
 
@@ -23,13 +24,14 @@ echo "== the whole update"
 USBMODEL_DEVICES= USBMODEL_BOARD= "$updater" &
 pid=$!
 main=$(window "$caption")
+on_model_only "$pid" "$build"
 expect_controls "$main" "$idle"
 click 'Find Device'
 expect_controls "$main" "$offer"
 click 'Flash Device'
 start=$(date +%s.%N)
 expect_controls "$main" "$complete" 60
-echo "programmed in $(echo "$(date +%s.%N) - $start" | bc) s"
+echo "programmed in $(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s }') s"
 "$xwin" close "$main"
 ends "$pid"
 # The board's flash: image bytes 8 on for 62 blocks and the first page, the

@@ -31,10 +31,15 @@ expect_controls "$main" "$idle"
 "$xwin" close "$main"
 ends "$sim"
 
-for program in "sim/UpdaterSim --no-interface" "window/qt/Updater"; do
-    echo "== $program without an interface: only the box"
-    # No FTDI library on the search path, and no FTDI device for libftdi1.
-    LD_LIBRARY_PATH= $build/$program &
-    only_box $! 'USB Error!'
-done
+echo "== UpdaterSim without an interface: only the box"
+"$build/sim/UpdaterSim" --no-interface &
+only_box $! 'USB Error!'
+
+echo "== Updater without an interface: only the box"
+# Its real back ends over stand-ins: a D2XX library and a USB bus, both empty.
+LD_LIBRARY_PATH=$(no_hardware_path "$build") USBMODEL_DEVICES=none "$build/window/qt/Updater" &
+pid=$!
+window '^USB Error!$' >/dev/null
+on_model_only "$pid" "$build"
+only_box "$pid" 'USB Error!'
 echo "all passed"

@@ -37,6 +37,19 @@ ends() {
 
 caption='^Zandor Firmware Updater v1\.6$'
 
+# The search path for the production Updater in the tests: a D2XX library
+# without devices and the FT232R model as libusb, never the machine's own.
+no_hardware_path() { echo "$1/tests/no-hardware:$1/sim/usb-model/lib"; }
+# Fails unless the program with this pid loaded its FTDI libraries from the
+# build ($2), so it cannot have reached a cable plugged into this machine.
+on_model_only() {
+    local maps
+    maps=$(grep -E 'libftd2xx|libusb-1\.0' "/proc/$1/maps" | awk '{ print $6 }' | sort -u)
+    echo "$maps" | grep -qx "$2/tests/no-hardware/libftd2xx.so" || fail "D2XX library not the fake: $maps"
+    echo "$maps" | grep -qx "$2/sim/usb-model/lib/libusb-1.0.so.0" || fail "libusb not the model: $maps"
+    ! echo "$maps" | grep -v "^$2/" | grep -q . || fail "a library from outside the build: $maps"
+}
+
 # The program with this pid shows only a box with this title, never its
 # window; closing the box ends it.
 only_box() {
