@@ -6,7 +6,6 @@
 #include "DemoRelease.h"
 #include "FirmwareStore.h"
 #include "FuzzInput.h"
-#include "ImageCheck.h"
 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

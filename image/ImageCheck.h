@@ -16,8 +16,4 @@ std::optional<std::string> ImageRefusal(const std::vector<std::uint8_t>& bytes);
 // The 24-bit length field in bytes 5..7 (big-endian); informational only.
 std::uint32_t ImageLengthField(const std::vector<std::uint8_t>& bytes);
 
-// The demo release the build embeds when no image is named: version 1.6,
-// length field 131,072, flash content a fixed pattern that differs per block.
-std::vector<std::uint8_t> DemoImage(std::uint8_t versionByte = 0x16);
-
 }  // namespace image

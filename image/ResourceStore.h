@@ -24,7 +24,6 @@ public:
     void Put(const std::string& type, int id, std::vector<std::uint8_t> bytes) {
         entries_[{type, id}] = std::move(bytes);
     }
-    void Remove(const std::string& type, int id) { entries_.erase({type, id}); }
     std::optional<std::vector<std::uint8_t>> Load(const std::string& type, int id) override {
         auto it = entries_.find({type, id});
         if (it == entries_.end()) return std::nullopt;

@@ -74,8 +74,6 @@ public:
     void ReadBackBlock();
     void ReceiveBlock(int count);
 
-    void SetYield(std::function<void()> yield) { yield_ = std::move(yield); }
-
 private:
     void ConfigureLink();
     void CountedReceive(std::uint8_t* destination, std::size_t capacity, int count, bool yield);

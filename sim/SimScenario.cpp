@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SimScenario.h"
 
-#include "ImageCheck.h"
+#include "DemoRelease.h"
+#include "ImageFormat.h"
 
 namespace sim {
 

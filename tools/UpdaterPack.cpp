@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DemoRelease.h"
 #include "FileIo.h"
 #include "FirmwareStore.h"
 #include "ImageCheck.h"

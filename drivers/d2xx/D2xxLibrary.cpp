@@ -10,7 +10,6 @@ std::vector<std::string> D2xxLibrary::DefaultCandidates() { return D2xxLibraryNa
 D2xxLibrary::D2xxLibrary(const std::vector<std::string>& candidates) {
     for (const auto& path : candidates)
         if (TryLoad(path)) return;
-    if (error_.empty()) error_ = "no candidate given";
 }
 
 D2xxLibrary::~D2xxLibrary() {
@@ -19,41 +18,35 @@ D2xxLibrary::~D2xxLibrary() {
 
 namespace {
 template <typename Fn>
-bool Resolve(void* library, const char* name, Fn& slot, std::string& error) {
-    void* symbol = SharedLibrarySymbol(library, name);
-    if (symbol == nullptr) {
-        error = std::string("missing symbol ") + name;
-        return false;
-    }
-    slot = reinterpret_cast<Fn>(symbol);
-    return true;
+bool Resolve(void* library, const char* name, Fn& slot) {
+    slot = reinterpret_cast<Fn>(SharedLibrarySymbol(library, name));
+    return slot != nullptr;
 }
 }  // namespace
 
 bool D2xxLibrary::TryLoad(const std::string& path) {
-    void* library = OpenSharedLibrary(path, error_);
+    void* library = OpenSharedLibrary(path);
     if (library == nullptr) return false;
     Api api{};
     const bool complete =
-        Resolve(library, "FT_OpenEx", api.OpenEx, error_) &&
-        Resolve(library, "FT_SetBaudRate", api.SetBaudRate, error_) &&
-        Resolve(library, "FT_SetFlowControl", api.SetFlowControl, error_) &&
-        Resolve(library, "FT_SetLatencyTimer", api.SetLatencyTimer, error_) &&
-        Resolve(library, "FT_SetUSBParameters", api.SetUSBParameters, error_) &&
-        Resolve(library, "FT_SetDataCharacteristics", api.SetDataCharacteristics, error_) &&
-        Resolve(library, "FT_SetChars", api.SetChars, error_) &&
-        Resolve(library, "FT_SetTimeouts", api.SetTimeouts, error_) &&
-        Resolve(library, "FT_Purge", api.Purge, error_) &&
-        Resolve(library, "FT_Write", api.Write, error_) &&
-        Resolve(library, "FT_Read", api.Read, error_) &&
-        Resolve(library, "FT_Close", api.Close, error_);
+        Resolve(library, "FT_OpenEx", api.OpenEx) &&
+        Resolve(library, "FT_SetBaudRate", api.SetBaudRate) &&
+        Resolve(library, "FT_SetFlowControl", api.SetFlowControl) &&
+        Resolve(library, "FT_SetLatencyTimer", api.SetLatencyTimer) &&
+        Resolve(library, "FT_SetUSBParameters", api.SetUSBParameters) &&
+        Resolve(library, "FT_SetDataCharacteristics", api.SetDataCharacteristics) &&
+        Resolve(library, "FT_SetChars", api.SetChars) &&
+        Resolve(library, "FT_SetTimeouts", api.SetTimeouts) &&
+        Resolve(library, "FT_Purge", api.Purge) &&
+        Resolve(library, "FT_Write", api.Write) &&
+        Resolve(library, "FT_Read", api.Read) &&
+        Resolve(library, "FT_Close", api.Close);
     if (!complete) {
         CloseSharedLibrary(library);
         return false;
     }
     handle_ = library;
     api_ = api;
-    error_.clear();
     return true;
 }
 

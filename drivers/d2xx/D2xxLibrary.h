@@ -33,8 +33,6 @@ public:
     D2xxLibrary& operator=(const D2xxLibrary&) = delete;
 
     bool Loaded() const { return handle_ != nullptr; }
-    // Why the library is absent, for diagnostics; empty when loaded.
-    const std::string& LoadError() const { return error_; }
 
     static std::vector<std::string> DefaultCandidates();
 
@@ -74,7 +72,6 @@ private:
 
     void* handle_ = nullptr;
     Api api_{};
-    std::string error_;
 };
 
 }  // namespace boardlink

@@ -7,8 +7,8 @@
 
 namespace boardlink {
 
-// The library's handle, or nullptr with `error` saying why.
-void* OpenSharedLibrary(const std::string& name, std::string& error);
+// The library's handle, or nullptr when it does not load.
+void* OpenSharedLibrary(const std::string& name);
 void* SharedLibrarySymbol(void* library, const char* name);
 void CloseSharedLibrary(void* library);
 // Where FTDI's D2XX library is looked for, in order.

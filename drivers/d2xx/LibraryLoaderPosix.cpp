@@ -11,14 +11,7 @@ std::vector<std::string> D2xxLibraryNames() {
     return {"libftd2xx.so", "/usr/local/lib/libftd2xx.so"};
 }
 
-void* OpenSharedLibrary(const std::string& name, std::string& error) {
-    void* library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* why = dlerror();
-        error = why != nullptr ? why : "cannot load " + name;
-    }
-    return library;
-}
+void* OpenSharedLibrary(const std::string& name) { return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL); }
 
 void* SharedLibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
 

@@ -12,13 +12,10 @@ std::vector<std::string> D2xxLibraryNames() { return {"FTD2XX.DLL"}; }
 // Only the program's own folder and system32, where FTDI's driver installs
 // FTD2XX.DLL: never the current folder or PATH, so a DLL planted beside a
 // document the user opened, or anywhere on PATH, is never loaded.
-void* OpenSharedLibrary(const std::string& name, std::string& error) {
+void* OpenSharedLibrary(const std::string& name) {
     const std::wstring wide(name.begin(), name.end());
-    HMODULE library = LoadLibraryExW(wide.c_str(), nullptr,
-                                     LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (library == nullptr)
-        error = "cannot load " + name + " (error " + std::to_string(GetLastError()) + ")";
-    return reinterpret_cast<void*>(library);
+    return reinterpret_cast<void*>(LoadLibraryExW(
+        wide.c_str(), nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
 
 void* SharedLibrarySymbol(void* library, const char* name) {

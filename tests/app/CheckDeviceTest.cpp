@@ -167,7 +167,7 @@ TEST_P(RefusedImageTest, ReportsWithTheNewDeviceLineAndReturnsToIdle) {
 INSTANTIATE_TEST_SUITE_P(
     Images, RefusedImageTest,
     ::testing::Values(
-        RefusedCase{"Missing", [](auto& r) { r.Remove(image::ResourceType, 100); }},
+        RefusedCase{"Missing", [](auto& r) { r = image::MemoryResources{}; }},
         RefusedCase{"Short", [](auto& r) {
                         auto c = testing_support::DemoContainer();
                         c.pop_back();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "DemoRelease.h"
 #include "FirmwareStore.h"
 #include "ImageCheck.h"
 

@@ -12,7 +12,7 @@ namespace {
 
 TEST(D2xxLibrary, LoadsAndForwardsTheTwelveCalls) {
     D2xxLibrary library({FAKE_D2XX_PATH});
-    ASSERT_TRUE(library.Loaded()) << library.LoadError();
+    ASSERT_TRUE(library.Loaded());
     FT_HANDLE handle = nullptr;
     EXPECT_EQ(library.OpenEx("Ambercord Serial Link", FT_OPEN_BY_DESCRIPTION, &handle), FT_OK);
     EXPECT_NE(handle, nullptr);
@@ -38,7 +38,6 @@ TEST(D2xxLibrary, OpenLinkRunsAgainstTheLibrary) {
 struct AbsentCase {
     const char* name;
     const char* path;
-    const char* why;
 };
 
 class D2xxAbsentTest : public ::testing::TestWithParam<AbsentCase> {};
@@ -46,7 +45,6 @@ class D2xxAbsentTest : public ::testing::TestWithParam<AbsentCase> {};
 TEST_P(D2xxAbsentTest, ReportsDeviceNotFoundInsteadOfCrashing) {
     D2xxLibrary library({GetParam().path});
     EXPECT_FALSE(library.Loaded());
-    EXPECT_NE(library.LoadError().find(GetParam().why), std::string::npos) << library.LoadError();
     FT_HANDLE handle = nullptr;
     EXPECT_EQ(library.OpenEx("Ambercord Serial Link", FT_OPEN_BY_DESCRIPTION, &handle),
               FT_DEVICE_NOT_FOUND);
@@ -59,8 +57,8 @@ TEST_P(D2xxAbsentTest, ReportsDeviceNotFoundInsteadOfCrashing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Libraries, D2xxAbsentTest,
-    ::testing::Values(AbsentCase{"NoSuchFile", "/nonexistent/libftd2xx.so", "nonexistent"},
-                      AbsentCase{"MissingSymbol", FAKE_D2XX_PARTIAL_PATH, "FT_Close"}),
+    ::testing::Values(AbsentCase{"NoSuchFile", "/nonexistent/libftd2xx.so"},
+                      AbsentCase{"MissingSymbol", FAKE_D2XX_PARTIAL_PATH}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Run by the build with LD_LIBRARY_PATH naming the fake's folder.
@@ -68,7 +66,7 @@ TEST(D2xxLibrary, DefaultSearchFollowsTheLoaderPath) {
     if (std::getenv("UPDATER_EXPECT_FAKE_D2XX") == nullptr)
         GTEST_SKIP() << "runs only with LD_LIBRARY_PATH set to the fake library's folder";
     D2xxLibrary library;
-    EXPECT_TRUE(library.Loaded()) << library.LoadError();
+    EXPECT_TRUE(library.Loaded());
 }
 
 }  // namespace

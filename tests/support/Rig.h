@@ -8,7 +8,6 @@
 #include "DemoRelease.h"
 #include "FaultPlan.h"
 #include "FirmwareStore.h"
-#include "ImageCheck.h"
 #include "LoaderBoard.h"
 #include "Program.h"
 #include "RecordingWindow.h"

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "DemoRelease.h"
 #include "FileIo.h"
 #include "FirmwareStore.h"
-#include "ImageCheck.h"
 
 namespace fs = std::filesystem;
 

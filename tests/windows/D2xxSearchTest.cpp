@@ -32,14 +32,13 @@ bool OpensTheFake(boardlink::D2xxLibrary& library) {
 
 TEST(D2xxSearch, LoadsFromTheProgramsFolder) {
     boardlink::D2xxLibrary library;
-    ASSERT_TRUE(library.Loaded()) << library.LoadError();
+    ASSERT_TRUE(library.Loaded());
     EXPECT_TRUE(OpensTheFake(library));
 }
 
 TEST(D2xxSearch, RefusesALibraryLackingOneFunction) {
     boardlink::D2xxLibrary library;
     EXPECT_FALSE(library.Loaded());
-    EXPECT_NE(library.LoadError().find("FT_Close"), std::string::npos) << library.LoadError();
     boardlink::FT_HANDLE handle = nullptr;
     EXPECT_EQ(library.OpenEx("Ambercord Serial Link", boardlink::FT_OPEN_BY_DESCRIPTION, &handle),
               boardlink::FT_DEVICE_NOT_FOUND);
@@ -65,7 +64,7 @@ TEST(D2xxSearch, LoadsFromSystem32) {
     ASSERT_TRUE(CopyFileW(FakeDll.c_str(), installed.c_str(), FALSE));
     {
         boardlink::D2xxLibrary library;
-        EXPECT_TRUE(library.Loaded()) << library.LoadError();
+        EXPECT_TRUE(library.Loaded());
         EXPECT_TRUE(OpensTheFake(library));
     }
     EXPECT_TRUE(DeleteFileW(installed.c_str()));

@@ -36,7 +36,7 @@ struct UpdateRun {
 
 TEST(SimBoardDll, TheProductionPathUpdatesTheSimulatedBoard) {
     UpdateRun run("--fast");
-    ASSERT_TRUE(run.library.Loaded()) << run.library.LoadError();
+    ASSERT_TRUE(run.library.Loaded());
     run.window.Start();
     run.window.Click(0);
     EXPECT_EQ(run.window.statusText, "Firmware: v1. 2  -  Upgrading to: v1. 6");

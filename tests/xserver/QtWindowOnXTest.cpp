@@ -175,7 +175,7 @@ private slots:
         if (scenario.contains('@') || scenario.contains('#'))
             QCOMPARE(QString::fromStdString(faults.Add(scenario.toStdString())), QString());
         QtRig rig(board, &faults, link, scenario == "second copy" ? &second : nullptr);
-        if (scenario == "no release") rig.resources.Remove(image::ResourceType, 100);
+        if (scenario == "no release") rig.resources = image::MemoryResources{};
 
         x.WatchMaps(Id(rig.window));
         BoxCatcher catcher(x, Id(rig.window));

@@ -17,7 +17,9 @@ constexpr wchar_t ClassName[] = L"fmStart";
 constexpr DWORD FrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int IconResource = 1;
 
-// Message box styles of the logic, as the values the program was written for.
+// The logic's box styles as MessageBoxW flags: the start-up refusals (0x1010)
+// get the stop icon and stay above every other window, the rest are plain
+// OK boxes modal to this program.
 UINT BoxFlags(int style) {
     if (style == StyleStopOnTop) return MB_OK | MB_ICONHAND | MB_SYSTEMMODAL;  // 0x1010
     return MB_OK;
@@ -192,9 +194,13 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             LayOut();
             return 0;
         }
-        case WM_NCDESTROY:
+        case WM_NCDESTROY: {
+            // The last message the window gets: its default handling frees what
+            // Windows keeps for it, so it must still name the window.
+            HWND gone = window_;
             window_ = nullptr;
-            break;
+            return DefWindowProcW(gone, message, w, l);
+        }
         default:
             break;
     }
