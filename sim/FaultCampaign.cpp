@@ -23,22 +23,60 @@ constexpr const char* PageWrite =
 constexpr const char* PageVerify =
     "Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!";
 
-// Passes every call on and notes the block frames the program sent.
+// Passes every call on and notes, from what crossed the driver, the block
+// frames the program sent and whether each write frame came back as it was
+// sent: its five bytes echoed whole and unchanged by reads that succeeded,
+// before anything else was sent or purged. Only that echo tells the program
+// what the board received; the campaign judges the program by it, never by
+// the program's own record of it.
 class FrameRecorder final : public boardlink::FtdiDriver {
 public:
     explicit FrameRecorder(boardlink::FtdiDriver& inner) : inner_(inner) {}
     struct Frame {
         bool write;
         std::int32_t address;
+        bool echoedAsSent = false;  // write frames: their echo arrived whole and unchanged
     };
     std::vector<Frame> frames;
 
+    // A write frame of the run may have reached the board otherwise than sent.
+    bool AnyDoubtfulWrite() const {
+        return std::any_of(frames.begin(), frames.end(),
+                           [](const Frame& f) { return f.write && !f.echoedAsSent; });
+    }
+
     boardlink::FT_STATUS Write(boardlink::FT_HANDLE h, const void* buffer, boardlink::DWORD count,
                                boardlink::DWORD* written) override {
+        EndEcho();
         const auto* b = static_cast<const std::uint8_t*>(buffer);
-        if ((count == 5 && b[0] == 'W' && b[1] == 'F') || (count == 7 && b[0] == 'R' && b[1] == 'F'))
-            frames.push_back({b[0] == 'W', b[2] * 65536 + b[3] * 256 + b[4]});
-        return inner_.Write(h, buffer, count, written);
+        const bool writeFrame = count == 5 && b[0] == 'W' && b[1] == 'F';
+        if (writeFrame || (count == 7 && b[0] == 'R' && b[1] == 'F'))
+            frames.push_back({writeFrame, b[2] * 65536 + b[3] * 256 + b[4]});
+        const auto status = inner_.Write(h, buffer, count, written);
+        if (writeFrame && status == boardlink::FT_OK) {
+            sent_.assign(b, b + count);
+            echo_.clear();
+            awaitingEcho_ = true;
+        }
+        return status;
+    }
+    boardlink::FT_STATUS Read(boardlink::FT_HANDLE h, void* b, boardlink::DWORD c,
+                              boardlink::DWORD* d) override {
+        const auto status = inner_.Read(h, b, c, d);
+        if (awaitingEcho_) {
+            const auto* got = static_cast<const std::uint8_t*>(b);
+            const boardlink::DWORD n = d != nullptr ? *d : 0;
+            if (status != boardlink::FT_OK || n == 0) {
+                EndEcho();  // failed, or nothing came in time
+            } else {
+                echo_.insert(echo_.end(), got, got + n);
+                if (echo_.size() >= sent_.size()) {
+                    frames.back().echoedAsSent = std::equal(sent_.begin(), sent_.end(), echo_.begin());
+                    EndEcho();
+                }
+            }
+        }
+        return status;
     }
     boardlink::FT_STATUS OpenEx(const char* d, boardlink::DWORD f, boardlink::FT_HANDLE* h) override {
         return inner_.OpenEx(d, f, h);
@@ -70,16 +108,22 @@ public:
         return inner_.SetTimeouts(h, r, w);
     }
     boardlink::FT_STATUS Purge(boardlink::FT_HANDLE h, boardlink::ULONG m) override {
+        EndEcho();
         return inner_.Purge(h, m);
     }
-    boardlink::FT_STATUS Read(boardlink::FT_HANDLE h, void* b, boardlink::DWORD c,
-                              boardlink::DWORD* d) override {
-        return inner_.Read(h, b, c, d);
+    boardlink::FT_STATUS Close(boardlink::FT_HANDLE h) override {
+        EndEcho();
+        return inner_.Close(h);
     }
-    boardlink::FT_STATUS Close(boardlink::FT_HANDLE h) override { return inner_.Close(h); }
 
 private:
+    // Whatever was still missing of a write frame's echo stays missing.
+    void EndEcho() { awaitingEcho_ = false; }
+
     boardlink::FtdiDriver& inner_;
+    bool awaitingEcho_ = false;
+    std::vector<std::uint8_t> sent_;
+    std::vector<std::uint8_t> echo_;
 };
 
 std::vector<std::int32_t> BlockAddresses() {
@@ -167,12 +211,23 @@ void RunFaultedUpdate(std::uint64_t seed, CampaignFigures& figures) {
     }
     const auto& last = frames.back();
     // The boot page may have changed when the failing frame was its own, or
-    // when a write frame of the run did not echo as sent: then the user is
-    // told to keep the board powered.
-    const bool bootPageAtRisk = last.address == 0 || program.Link.UncertainWriteFlag == -1;
+    // when a write frame of the run did not come back as sent (its address
+    // may have been damaged on the way): then the user is told to keep the
+    // board powered.
+    const bool doubtfulWrite = recorder.AnyDoubtfulWrite();
+    if (doubtfulWrite && last.address != 0) ++figures.failuresAfterDoubtfulWrite;
+    const bool bootPageAtRisk = last.address == 0 || doubtfulWrite;
     const char* expected = bootPageAtRisk ? (last.write ? PageWrite : PageVerify)
                                           : (last.write ? MainWrite : MainVerify);
     if (*text != expected) violation(figures.wrongMessages, "shown \"" + *text + "\"");
+    // Whatever the echoes said: a board whose boot page was written in this
+    // run must never be reported as safe to power off.
+    const bool bootPageWritten =
+        std::any_of(board.Commands().begin(), board.Commands().end(), [](const auto& c) {
+            return c.command == Command::WriteBlock && c.address == 0;
+        });
+    if (bootPageWritten && *text != PageWrite && *text != PageVerify)
+        violation(figures.wrongMessages, "boot page written, but shown \"" + *text + "\"");
 
     // After the first page, a run whose write frames came back damaged reads
     // every block back once more: that check pass starts at the first frame
@@ -227,7 +282,8 @@ std::string Describe(const CampaignFigures& f) {
         << ", blocks over 50 failed attempts " << f.overdrawnBlocks << ", closed-handle calls "
         << f.closedHandleCalls << ", not back to idle " << f.notBackToIdle << "\n"
         << "boot pages written through damaged frame addresses in failed runs "
-        << f.bootPagesWrittenByFailedRuns << "\n";
+        << f.bootPagesWrittenByFailedRuns << ", main-stage failures after a doubtful write frame "
+        << f.failuresAfterDoubtfulWrite << "\n";
     for (const auto& v : f.violations) out << "  " << v << "\n";
     return out.str();
 }

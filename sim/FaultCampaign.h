@@ -30,6 +30,10 @@ struct CampaignFigures {
     // What the wire alone can do: a frame whose address bytes were damaged on
     // the way to the board programs another block, the boot page included.
     std::uint64_t bootPagesWrittenByFailedRuns = 0;
+    // Runs that failed in the main stage after a write frame came back other
+    // than sent: the ones that need the first page's texts although they
+    // never reached it.
+    std::uint64_t failuresAfterDoubtfulWrite = 0;
     std::vector<std::string> violations;  // "seed N: what", for replaying
 
     bool Clean() const {

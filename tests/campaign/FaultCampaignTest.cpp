@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Randomly faulted updates, each checked: never a false "Flash Complete!",
-// never the boot page before its stage, the right message, at most 50 failed
-// attempts a block, no call on a closed handle. UPDATER_CAMPAIGN_RUNS sets the
+// Randomly faulted updates, each checked from the board's side and the
+// wire's: never a false "Flash Complete!", never the boot page before its
+// stage, the message that the stage and the echoes call for, at most 50
+// failed attempts a block, no call on a closed handle. UPDATER_CAMPAIGN_RUNS sets the
 // runs per shard (default 500); every violation names the seed that replays it.
 #include <gtest/gtest.h>
 
@@ -24,9 +25,11 @@ TEST_P(FaultCampaignTest, EveryRunPassesItsChecks) {
     const auto figures = sim::RunCampaign(first, runs);
     std::cout << "seeds " << first << " to " << first + runs - 1 << "\n" << sim::Describe(figures);
     EXPECT_TRUE(figures.Clean()) << sim::Describe(figures);
-    // The campaign must exercise what it checks.
+    // The campaign must exercise what it checks, the boot-page texts after a
+    // write frame that came back damaged among it.
     EXPECT_GT(figures.completed, runs / 10);
     EXPECT_GT(figures.flashFailures, runs / 10);
+    EXPECT_GT(figures.failuresAfterDoubtfulWrite, runs / 50);
     EXPECT_GT(figures.faultsInjected, runs);
 }
 
