@@ -4,13 +4,17 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <system_error>
 
 namespace boardlink {
 
 namespace {
-// How long pausing or stopping waits for cancelled transfers to come back;
-// libusb delivers a cancellation within a USB frame or two.
+// How long a purge waits for cancelled transfers to come back.
 constexpr auto CancelWait = std::chrono::seconds(1);
+
+timeval Timeval(std::chrono::microseconds d) {
+    return {static_cast<time_t>(d.count() / 1000000), static_cast<suseconds_t>(d.count() % 1000000)};
+}
 }  // namespace
 
 InReader::InReader(libusb_context* context, libusb_device_handle* device, unsigned char endpoint,
@@ -21,7 +25,11 @@ InReader::InReader(libusb_context* context, libusb_device_handle* device, unsign
       packetSize_(packetSize > 2 ? static_cast<std::size_t>(packetSize) : 64),
       slots_(Transfers) {}
 
-InReader::~InReader() { Stop(); }
+InReader::~InReader() {
+    Stop();
+    // libusb_close has dropped whatever never came back: all of it is ours.
+    for (auto& slot : slots_) libusb_free_transfer(slot.transfer);
+}
 
 bool InReader::Start(std::size_t transferBytes) {
     for (auto& slot : slots_) {
@@ -34,17 +42,23 @@ bool InReader::Start(std::size_t transferBytes) {
         for (auto& slot : slots_)
             if (!Submit(slot)) return false;
     }
-    events_ = std::thread([this] {
-        for (;;) {
-            {
-                std::lock_guard lock(mutex_);
-                if (stopping_ && InFlight() == 0) return;  // every cancellation delivered
-            }
-            timeval tv{1, 0};
-            libusb_handle_events_timeout_completed(context_, &tv, nullptr);
-        }
-    });
+    try {
+        events_ = std::thread([this] { EventLoop(); });
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had; Stop takes the transfers back itself
+    }
     return true;
+}
+
+void InReader::EventLoop() {
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (quit_ || (stopping_ && InFlight() == 0)) return;
+        }
+        timeval tv = Timeval(EventTurn);
+        libusb_handle_events_timeout_completed(context_, &tv, nullptr);
+    }
 }
 
 void InReader::SetTransferSize(std::size_t bytes) {
@@ -155,25 +169,34 @@ void InReader::Resume(bool empty) {
 }
 
 void InReader::Stop() {
+    const auto deadline = std::chrono::steady_clock::now() + StopBound;
     std::unique_lock lock(mutex_);
-    stopping_ = true;
-    CancelAll(lock);
-    lock.unlock();
+    if (stopped_) return;
+    stopped_ = stopping_ = true;
+    std::vector<libusb_transfer*> flying;
+    for (auto& slot : slots_)
+        if (slot.inFlight) flying.push_back(slot.transfer);
+    lock.unlock();  // libusb's locks are never taken under ours
+    for (auto* t : flying) libusb_cancel_transfer(t);
     if (events_.joinable()) {
+        lock.lock();
+        changed_.wait_until(lock, deadline, [&] { return InFlight() == 0; });
+        quit_ = true;  // whatever is still out: libusb_close drops it
+        lock.unlock();
         libusb_interrupt_event_handler(context_);
         events_.join();
+        return;
     }
-    for (auto& slot : slots_) {
-        if (slot.transfer == nullptr) continue;
-        if (!slot.inFlight) {
-            libusb_free_transfer(slot.transfer);
-        } else {
-            // libusb still owns it: it and its buffer must outlive us rather
-            // than be freed under it. Never seen; bounded to one set a handle.
-            static std::vector<std::vector<std::uint8_t>> abandoned;
-            abandoned.push_back(std::move(slot.buffer));
+    // No thread of ours handles events: this one takes the cancellations.
+    for (;;) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        {
+            std::lock_guard guard(mutex_);
+            if (InFlight() == 0 || left <= left.zero()) return;
         }
-        slot.transfer = nullptr;
+        timeval tv = Timeval(std::min<std::chrono::microseconds>(
+            std::chrono::duration_cast<std::chrono::microseconds>(left), EventTurn));
+        libusb_handle_events_timeout_completed(context_, &tv, nullptr);
     }
 }
 

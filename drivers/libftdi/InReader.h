@@ -30,7 +30,16 @@ namespace boardlink {
  * which Read takes bytes with the D2XX read's rules.
  *
  * The reader's thread only moves bytes; the program's logic stays on its own
- * thread and sees nothing but Read, Purge and the destructor.
+ * thread and sees nothing but Read, Purge and Stop. A completion may also be
+ * handled on the program's thread: libusb runs callbacks in whichever thread
+ * handles events, and a synchronous transfer (libftdi1's write, the purge's
+ * control requests) handles them while it waits.
+ *
+ * Stop ends within StopBound whatever libusb does: it cancels every
+ * transfer, waits that long for them to come back, and ends the thread.
+ * Transfers that never came back stay libusb's until libusb_close drops
+ * them; the destructor frees them, so it must run after libusb_close and
+ * before libusb_exit.
  */
 class InReader {
 public:
@@ -40,6 +49,12 @@ public:
     // Transfers queued at once: 32 x 2 ms of data at the latency timer the
     // link sets, plus the chip's own 20 ms, before a stalled process loses a byte.
     static constexpr std::size_t Transfers = 32;
+    // How long Stop waits for cancelled transfers; libusb delivers a
+    // cancellation within a USB frame or two.
+    static constexpr std::chrono::milliseconds StopBound{500};
+    // The event thread's longest wait in libusb, which bounds how soon it
+    // notices Stop should an interruption be lost.
+    static constexpr std::chrono::milliseconds EventTurn{50};
 
     InReader(libusb_context* context, libusb_device_handle* device, unsigned char endpoint,
              int packetSize);
@@ -48,8 +63,11 @@ public:
     InReader& operator=(const InReader&) = delete;
 
     // Starts reading with transfers of `transferBytes` (a multiple of the
-    // packet size); false when the first transfer cannot be submitted.
+    // packet size); false when a transfer cannot be made or submitted, or the
+    // thread cannot be started. Stop then takes back what did start.
     bool Start(std::size_t transferBytes);
+    // Stops reading, within StopBound (see above). Idempotent.
+    void Stop();
 
     // Waits until `count` bytes are buffered or `timeout` (from the call; 0:
     // no limit) has passed, then moves at most `count` of them. FT_OK, also
@@ -87,7 +105,7 @@ private:
     std::size_t InFlight() const;
     void Pause();
     void Resume(bool empty);
-    void Stop();
+    void EventLoop();
 
     libusb_context* context_;
     libusb_device_handle* device_;
@@ -102,6 +120,8 @@ private:
     std::size_t wanted_ = 0;  // bytes a waiting Read needs; 0: none waits
     bool paused_ = false;
     bool stopping_ = false;
+    bool quit_ = false;   // the event thread ends at its next turn
+    bool stopped_ = false;
     bool gone_ = false;
     std::thread events_;
 };

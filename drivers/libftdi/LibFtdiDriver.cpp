@@ -24,17 +24,18 @@ constexpr int StringLength = 128;
 constexpr std::size_t DefaultTransferBytes = 4096;
 
 // One open interface: the libftdi1 context and the reader that keeps the
-// chip drained. The reader stops before the device is closed.
+// chip drained. Closing takes at most the reader's StopBound: the reader
+// stops, the device closes (which drops any transfer that never came back),
+// then the reader's transfers are freed, before libusb itself goes.
 struct Connection {
     ftdi_context* ctx = nullptr;
     std::unique_ptr<InReader> reader;
     std::chrono::milliseconds readTimeout{0};
     ~Connection() {
+        if (reader) reader->Stop();
+        if (ctx != nullptr) ftdi_usb_close(ctx);  // gives the interface back to ftdi_sio
         reader.reset();
-        if (ctx != nullptr) {
-            ftdi_usb_close(ctx);  // gives the interface back to ftdi_sio
-            ftdi_free(ctx);
-        }
+        if (ctx != nullptr) ftdi_free(ctx);
     }
 };
 

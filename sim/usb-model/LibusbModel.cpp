@@ -2,11 +2,20 @@
 // The libusb-1.0 calls that libftdi1 and the project's libftdi1 back end
 // make, answered by modelled FT232R devices instead of a USB host
 // controller. Semantics follow libusb 1.0.26 (libusb/core.c, io.c,
-// descriptor.c, sync.c): synchronous calls block the calling thread,
-// asynchronous transfers complete in whichever thread handles events, a
-// string index of 0 is refused, an unplugged device answers
-// LIBUSB_ERROR_NO_DEVICE. A control request takes one 1 ms USB frame
-// (USBMODEL_CONTROL_US sets another time).
+// descriptor.c, sync.c):
+// - synchronous calls block the calling thread and handle events while they
+//   wait (sync.c, sync_transfer_wait_for_completion), so the callbacks of
+//   asynchronous transfers run in whichever thread handles events, one
+//   thread at a time (io.c, the event lock), a synchronous transfer's
+//   caller among them; called from a callback they fail with
+//   LIBUSB_ERROR_BUSY;
+// - libusb_close drops the handle's transfers still in flight without
+//   calling them back (core.c, do_close), and waits for a thread that is
+//   running callbacks first;
+// - a string index of 0 is refused; an unplugged device answers
+//   LIBUSB_ERROR_NO_DEVICE.
+// A control request takes one 1 ms USB frame (USBMODEL_CONTROL_US sets
+// another time).
 #include <libusb-1.0/libusb.h>
 
 #include <algorithm>
@@ -15,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -36,6 +46,7 @@ struct libusb_device {
     std::uint8_t address = 0;
     bool kernelDriverBound = true;  // ftdi_sio binds every FT232R when it is plugged in
     Micros lastCompletion{0};       // when the host controller finished its last IN transfer
+    bool cancelsStuck = false;      // cancelled transfers never come back (see UsbModelControl.h)
     bool detachedForClaim = false;
     libusb_device_handle* claimedBy = nullptr;
     int openHandles = 0;
@@ -77,6 +88,8 @@ struct Bus {
     std::vector<libusb_device*> plugged;
     std::list<Pending> pending;
     std::vector<libusb_transfer*> finished;  // done, their callbacks not yet run
+    bool handlingEvents = false;             // a thread runs callbacks (libusb's event lock)
+    std::uint64_t callbacksInSyncCalls = 0;  // run by a synchronous transfer's caller
     std::string flashOut, reportOut;
     Micros controlTime = ControlFrame;
 
@@ -101,6 +114,7 @@ struct Bus {
             device->config = d;
             device->chip = std::make_unique<usbmodel::Ft232rChip>(
                 config.board, std::make_shared<sim::ScriptedFaults>(config.faults));
+            device->cancelsStuck = d.cancelsStuck;
             device->address = static_cast<std::uint8_t>(devices.size() + 2);
             plugged.push_back(device.get());
             devices.push_back(std::move(device));
@@ -134,7 +148,8 @@ struct Bus {
             out << "host_to_board " << s.hostToBoard << "\nboard_to_host " << s.boardToHost
                 << "\nreceive_overflows " << s.receiveOverflows << "\nin_packets " << s.inPackets
                 << "\ncontrol_requests " << s.controlRequests << "\nbaud_rate " << s.baudRate
-                << "\nkernel_driver_bound " << plugged.front()->kernelDriverBound << "\n";
+                << "\nkernel_driver_bound " << plugged.front()->kernelDriverBound
+                << "\ncallbacks_in_sync_calls " << callbacksInSyncCalls << "\n";
         }
     }
 };
@@ -170,6 +185,10 @@ void CatchUp(Bus& bus, Micros now) {
             }
             libusb_transfer* t = it->transfer;
             std::optional<libusb_transfer_status> status;
+            if (it->cancelled && dev->cancelsStuck) {
+                ++it;  // never comes back; only libusb_close drops it
+                continue;
+            }
             if (it->cancelled) {
                 status = LIBUSB_TRANSFER_CANCELLED;
             } else if (Gone(dev)) {
@@ -203,10 +222,48 @@ void CatchUp(Bus& bus, Micros now) {
 Micros NextWake(Bus& bus, Micros limit) {
     Micros wake = limit;
     for (const auto& p : bus.pending) {
+        if (p.cancelled && p.device->cancelsStuck) continue;
         if (p.cancelled) return Micros{0};
         wake = std::min({wake, p.device->chip->NextPacketTime(), p.deadline});
     }
     return wake;
+}
+
+// True while this thread runs transfer callbacks.
+thread_local bool inCallbacks = false;
+
+// Runs the callbacks of the transfers that have ended, in this thread. The
+// bus is unlocked meanwhile, so callbacks may submit transfers; only one
+// thread at a time runs them, so they run in the order the transfers ended.
+void RunCallbacks(Bus& bus, std::unique_lock<std::mutex>& lock, bool inSyncCall) {
+    bus.handlingEvents = true;
+    std::vector<libusb_transfer*> done;
+    done.swap(bus.finished);
+    if (inSyncCall) bus.callbacksInSyncCalls += done.size();
+    lock.unlock();
+    inCallbacks = true;
+    for (auto* t : done) t->callback(t);
+    inCallbacks = false;
+    lock.lock();
+    bus.handlingEvents = false;
+    bus.changed.notify_all();
+}
+
+// A synchronous transfer's event handling: runs what has ended, unless
+// another thread is handling events.
+void HandleEvents(Bus& bus, std::unique_lock<std::mutex>& lock) {
+    CatchUp(bus, bus.Now());
+    if (!bus.handlingEvents && !bus.finished.empty()) RunCallbacks(bus, lock, true);
+}
+
+// A synchronous transfer's wait until `until`: like libusb's, it handles
+// events meanwhile, so other transfers' callbacks may run in this thread.
+void WaitHandlingEvents(Bus& bus, std::unique_lock<std::mutex>& lock, Micros until,
+                        const std::function<bool()>& done = {}) {
+    while (bus.Now() < until && !(done && done())) {
+        HandleEvents(bus, lock);
+        WaitUntil(bus, lock, NextWake(bus, until));
+    }
 }
 
 }  // namespace
@@ -314,7 +371,9 @@ int LIBUSB_CALL libusb_open(libusb_device* dev, libusb_device_handle** handle) {
 void LIBUSB_CALL libusb_close(libusb_device_handle* handle) {
     if (handle == nullptr) return;
     Bus& bus = TheBus();
-    std::lock_guard lock(bus.mutex);
+    std::unique_lock lock(bus.mutex);
+    // libusb closes holding the event lock: it waits for running callbacks.
+    if (!inCallbacks) bus.changed.wait(lock, [&] { return !bus.handlingEvents; });
     libusb_device* dev = handle->device;
     if (dev->claimedBy == handle) {
         dev->claimedBy = nullptr;
@@ -322,8 +381,18 @@ void LIBUSB_CALL libusb_close(libusb_device_handle* handle) {
         dev->detachedForClaim = false;
     }
     --dev->openHandles;
-    for (auto& p : bus.pending)
-        if (p.transfer->dev_handle == handle) p.cancelled = true;
+    // Transfers still out are forgotten, never called back; the program may
+    // free them from now on.
+    bus.pending.remove_if([&](const Pending& p) {
+        if (p.transfer->dev_handle != handle) return false;
+        p.transfer->dev_handle = nullptr;
+        return true;
+    });
+    std::erase_if(bus.finished, [&](libusb_transfer* t) {
+        if (t->dev_handle != handle) return false;
+        t->dev_handle = nullptr;
+        return true;
+    });
     bus.changed.notify_all();
     delete handle;
     bus.Record();
@@ -406,12 +475,14 @@ int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_handle* handle,
 int LIBUSB_CALL libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType,
                                         uint8_t request, uint16_t value, uint16_t index,
                                         unsigned char* data, uint16_t length, unsigned int) {
+    if (inCallbacks) return LIBUSB_ERROR_BUSY;
     Bus& bus = TheBus();
     int result = LIBUSB_ERROR_PIPE;
     {
-        std::lock_guard lock(bus.mutex);
+        std::unique_lock lock(bus.mutex);
+        const Micros start = bus.Now();
         libusb_device* dev = handle->device;
-        CatchUp(bus, bus.Now());
+        CatchUp(bus, start);
         if (Gone(dev)) return LIBUSB_ERROR_NO_DEVICE;
         if ((requestType & LIBUSB_REQUEST_TYPE_VENDOR) == LIBUSB_REQUEST_TYPE_VENDOR) {
             if ((requestType & LIBUSB_ENDPOINT_IN) != 0) {
@@ -426,14 +497,15 @@ int LIBUSB_CALL libusb_control_transfer(libusb_device_handle* handle, uint8_t re
             }
         }
         bus.changed.notify_all();
+        WaitHandlingEvents(bus, lock, start + bus.controlTime);
     }
-    std::this_thread::sleep_for(bus.controlTime);
     return result;
 }
 
 int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint,
                                      unsigned char* data, int length, int* transferred,
                                      unsigned int timeout) {
+    if (inCallbacks) return LIBUSB_ERROR_BUSY;
     Bus& bus = TheBus();
     std::unique_lock lock(bus.mutex);
     libusb_device* dev = handle->device;
@@ -447,7 +519,7 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char
         const Micros done = dev->chip->ScheduleOut(data, static_cast<std::size_t>(std::max(length, 0)),
                                                    bus.Now(), deadline, accepted);
         bus.changed.notify_all();
-        while (bus.Now() < done && !Gone(dev)) WaitUntil(bus, lock, done);
+        WaitHandlingEvents(bus, lock, done, [dev] { return Gone(dev); });
         if (transferred != nullptr) *transferred = static_cast<int>(accepted);
         if (Gone(dev)) return LIBUSB_ERROR_NO_DEVICE;
         return accepted == static_cast<std::size_t>(length) ? LIBUSB_SUCCESS : LIBUSB_ERROR_TIMEOUT;
@@ -471,6 +543,7 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char
             if (transferred != nullptr) *transferred = static_cast<int>(in.size());
             return LIBUSB_ERROR_TIMEOUT;
         }
+        HandleEvents(bus, lock);
         WaitUntil(bus, lock, std::min(dev->chip->NextPacketTime(), deadline));
     }
     std::copy(in.begin(), in.end(), data);
@@ -529,6 +602,9 @@ void LIBUSB_CALL libusb_interrupt_event_handler(libusb_context* ctx) {
     bus.changed.notify_all();
 }
 
+// Returns once it ran callbacks, another thread ran them, the event handler
+// was interrupted, or the time ran out; as libusb's, which a thread calls
+// in a loop.
 int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context* ctx, struct timeval* tv,
                                                        int* completed) {
     Bus& bus = TheBus();
@@ -541,13 +617,15 @@ int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context* ctx, stru
             ctx->interrupted = false;
             return LIBUSB_SUCCESS;
         }
+        if (bus.handlingEvents) {
+            // Another thread handles events: wait for it, as libusb_wait_for_event does.
+            WaitUntil(bus, lock, deadline);
+            return LIBUSB_SUCCESS;
+        }
         const Micros now = bus.Now();
         CatchUp(bus, now);
         if (!bus.finished.empty()) {
-            std::vector<libusb_transfer*> done;
-            done.swap(bus.finished);
-            lock.unlock();
-            for (auto* t : done) t->callback(t);
+            RunCallbacks(bus, lock, false);
             return LIBUSB_SUCCESS;
         }
         if (now >= deadline) return LIBUSB_SUCCESS;
@@ -589,9 +667,13 @@ int usbmodel_get_stats(int device, struct usbmodel_stats* out) {
     if (dev == nullptr || out == nullptr) return -1;
     CatchUp(bus, bus.Now());
     const auto& s = dev->chip->Statistics();
+    const auto outstanding =
+        std::count_if(bus.pending.begin(), bus.pending.end(), [dev](const Pending& p) { return p.device == dev; }) +
+        std::count_if(bus.finished.begin(), bus.finished.end(),
+                      [dev](libusb_transfer* t) { return t->dev_handle != nullptr && t->dev_handle->device == dev; });
     *out = {s.hostToBoard, s.boardToHost, s.receiveOverflows, s.inPackets, s.controlRequests,
             s.baudRate,    s.latencyMs,   dev->kernelDriverBound ? 1 : 0, dev->openHandles,
-            Gone(dev) ? 1 : 0};
+            Gone(dev) ? 1 : 0, static_cast<int>(outstanding), bus.callbacksInSyncCalls};
     return 0;
 }
 
@@ -600,6 +682,13 @@ void usbmodel_unplug(int device) {
     std::lock_guard lock(bus.mutex);
     CatchUp(bus, bus.Now());
     if (libusb_device* dev = bus.Plugged(device)) dev->chip->Unplug();
+    bus.changed.notify_all();
+}
+
+void usbmodel_cancels_stuck(int device, int stuck) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    if (libusb_device* dev = bus.Plugged(device)) dev->cancelsStuck = stuck != 0;
     bus.changed.notify_all();
 }
 

@@ -32,6 +32,7 @@ std::string ParseDevice(const std::string& text, DeviceConfig& device) {
         else if (key == "serial") device.serial = optional();
         else if (key == "access" && value == "denied") device.accessDenied = true;
         else if (key == "busy" && value == "yes") device.busy = true;
+        else if (key == "cancel" && value == "stuck") device.cancelsStuck = true;
         else return "unknown device setting: " + pair;
     }
     return {};

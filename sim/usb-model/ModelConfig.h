@@ -19,6 +19,7 @@ struct DeviceConfig {
     std::optional<std::string> serial = "ZB000001";
     bool accessDenied = false;  // libusb_open fails: no permission on the device node
     bool busy = false;          // another program has claimed the interface
+    bool cancelsStuck = false;  // cancelled transfers never come back
 };
 
 struct ModelConfig {
@@ -30,7 +31,8 @@ struct ModelConfig {
 /*
  * Reads a configuration:
  *   devices  "key=value,...;key=value,..." one device each, keys product,
- *            manufacturer, serial ("-" for none), access=denied, busy=yes;
+ *            manufacturer, serial ("-" for none), access=denied, busy=yes,
+ *            cancel=stuck;
  *            empty: one board "Ambercord Serial Link"; "none": no device
  *   board    the board options of UpdaterSim (--firmware, --blank, --fault ...)
  * Returns an error text, empty on success.

@@ -35,6 +35,9 @@ struct usbmodel_stats {
     int kernel_driver_bound;     /* ftdi_sio has the interface (a /dev/ttyUSB exists) */
     int open_handles;
     int unplugged;
+    int transfers_out;           /* submitted and not yet called back or dropped */
+    uint64_t callbacks_in_sync_calls;  /* on the whole bus: callbacks run by the caller
+                                          of a synchronous transfer, not an event loop */
 };
 
 /* "FT232R model" when the model is loaded. */
@@ -48,6 +51,10 @@ int usbmodel_get_stats(int device, struct usbmodel_stats* out);
 void usbmodel_unplug(int device);
 /* Its IN endpoint stops answering, not even with status packets. */
 void usbmodel_stall_in(int device, int stalled);
+/* Cancelled transfers never come back: libusb_cancel_transfer succeeds, no
+ * callback follows, and only libusb_close drops them (as a host controller
+ * that never gives back a cancelled URB would leave them). */
+void usbmodel_cancels_stuck(int device, int stuck);
 /* The board sends `count` bytes unasked, one every `interval_us`, from now. */
 void usbmodel_board_sends(int device, const unsigned char* bytes, size_t count, unsigned interval_us);
 

@@ -2,12 +2,18 @@
 // The libftdi1 back end through real, unmodified libftdi1 against the
 // USB-level FT232R model, in real time: what the chip's 256-byte receive
 // buffer, its packets and its latency timer do to the link.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "DemoRelease.h"
+#include "InReader.h"
 #include "LibFtdiDriver.h"
 #include "ModelControl.h"
 #include "ZandorModule.h"
@@ -17,6 +23,25 @@ using namespace std::chrono;
 using testing_support::ModelControl;
 
 namespace {
+// When set, the next thread this process starts fails to start, as in a
+// process that has run out of threads.
+std::atomic<bool> refuseNextThread{false};
+}  // namespace
+
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*),
+                              void* arg) {
+    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    static const auto real = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+    if (refuseNextThread.exchange(false)) return EAGAIN;
+    return real(thread, attr, start, arg);
+}
+
+namespace {
+
+std::size_t ThreadsOfThisProcess() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
 
 // A link over a fresh bus: `devices` and `board` as the model reads them.
 struct OverModel {
@@ -172,17 +197,69 @@ TEST(LibFtdiOverModel, PurgeEmptiesTheHostBuffer) {
     EXPECT_EQ(byte, 0x42);
 }
 
-TEST(LibFtdiOverModel, CloseWhileTheReaderWaitsOnTheChipReturnsPromptly) {
+// What a close may meet: a close ends within the reader's bound (a margin
+// for a loaded machine) and leaves no thread, transfer or claim behind.
+struct CloseCase {
+    const char* name;
+    void (*meanwhile)(ModelControl&);
+    milliseconds within;
+};
+
+class CloseTest : public ::testing::TestWithParam<CloseCase> {};
+
+TEST_P(CloseTest, EndsWithinItsBoundLeavingNothingBehind) {
+    const std::size_t threads = ThreadsOfThisProcess();
     OverModel rig;
     rig.link->OpenLink();
     ASSERT_EQ(rig.link->LinkStatus, 0);
-    rig.model.StallIn(true);
+    GetParam().meanwhile(rig.model);
     std::this_thread::sleep_for(milliseconds(20));
     const auto start = steady_clock::now();
     rig.link->CloseLink();
-    EXPECT_LE(Since(start), milliseconds(100));
-    EXPECT_EQ(rig.model.Stats().open_handles, 0);
-    EXPECT_EQ(rig.model.Stats().kernel_driver_bound, 1) << "ftdi_sio gets its interface back";
+    EXPECT_LE(Since(start), GetParam().within);
+    const auto stats = rig.model.Stats();
+    EXPECT_EQ(stats.open_handles, 0);
+    EXPECT_EQ(stats.transfers_out, 0) << "transfers left with libusb";
+    EXPECT_EQ(ThreadsOfThisProcess(), threads) << "the reader's thread outlived the close";
+    if (!stats.unplugged) {
+        EXPECT_EQ(stats.kernel_driver_bound, 1) << "ftdi_sio gets its interface back";
+    }
+}
+
+constexpr auto Bound = InReader::StopBound + milliseconds(150);
+INSTANTIATE_TEST_SUITE_P(
+    Situations, CloseTest,
+    ::testing::Values(
+        CloseCase{"Idle", [](ModelControl&) {}, milliseconds(100)},
+        CloseCase{"ChipStalled", [](ModelControl& m) { m.StallIn(true); }, milliseconds(100)},
+        CloseCase{"DeviceGone", [](ModelControl& m) { m.Unplug(); }, milliseconds(100)},
+        CloseCase{"CancelledTransfersNeverComeBack", [](ModelControl& m) { m.CancelsStuck(true); }, Bound},
+        // As in the middle of an update: the board is sending a block back.
+        CloseCase{"BoardSendingAndCancelsStuck",
+                  [](ModelControl& m) {
+                      m.CancelsStuck(true);
+                      m.BoardSends(std::vector<unsigned char>(2048, 0x5A), 80);
+                  },
+                  Bound}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LibFtdiOverModel, AReaderWhoseThreadCannotStartFailsTheOpenAndTakesItsTransfersBack) {
+    const std::size_t threads = ThreadsOfThisProcess();
+    ModelControl model;
+    model.Reset();
+    auto driver = MakeLibFtdiDriver();
+    FT_HANDLE handle = nullptr;
+    refuseNextThread = true;
+    const auto start = steady_clock::now();
+    EXPECT_NE(driver->OpenEx(FirstDescription, FT_OPEN_BY_DESCRIPTION, &handle), FT_OK);
+    EXPECT_FALSE(refuseNextThread) << "the open started no thread";
+    EXPECT_LE(Since(start), Bound);
+    EXPECT_EQ(handle, nullptr);
+    const auto stats = model.Stats();
+    EXPECT_EQ(stats.open_handles, 0);
+    EXPECT_EQ(stats.transfers_out, 0);
+    EXPECT_EQ(stats.kernel_driver_bound, 1);
+    EXPECT_EQ(ThreadsOfThisProcess(), threads);
 }
 
 TEST(LibFtdiOverModel, UnplugDuringAReadFailsAtOnceAndNeverHangs) {

@@ -25,6 +25,7 @@ public:
         Bind(stats_, "usbmodel_get_stats");
         Bind(unplug_, "usbmodel_unplug");
         Bind(stall_, "usbmodel_stall_in");
+        Bind(stuck_, "usbmodel_cancels_stuck");
         Bind(sends_, "usbmodel_board_sends");
     }
 
@@ -66,6 +67,7 @@ public:
     }
     void Unplug(int device = 0) { unplug_(device); }
     void StallIn(bool stalled, int device = 0) { stall_(device, stalled ? 1 : 0); }
+    void CancelsStuck(bool stuck, int device = 0) { stuck_(device, stuck ? 1 : 0); }
     void BoardSends(const std::vector<unsigned char>& bytes, unsigned intervalUs, int device = 0) {
         sends_(device, bytes.data(), bytes.size(), intervalUs);
     }
@@ -81,6 +83,7 @@ private:
     decltype(&usbmodel_get_stats) stats_ = nullptr;
     decltype(&usbmodel_unplug) unplug_ = nullptr;
     decltype(&usbmodel_stall_in) stall_ = nullptr;
+    decltype(&usbmodel_cancels_stuck) stuck_ = nullptr;
     decltype(&usbmodel_board_sends) sends_ = nullptr;
 };
 

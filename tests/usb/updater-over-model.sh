@@ -41,6 +41,9 @@ cmp <(tail -c +9 "$image" | head -c 129024) <(head -c 129024 "$work/flash") ||
 [ "$(tail -c 2048 "$work/flash" | tr -d '\377' | wc -c)" = 0 ] || fail "the last block was written"
 [ "$(value receive_overflows)" = 0 ] || fail "$(value receive_overflows) bytes lost in the chip"
 [ "$(value kernel_driver_bound)" = 1 ] || fail "ftdi_sio did not get the interface back"
+# As with real libusb, the reader's completions also ran on the window's
+# thread, inside libftdi1's synchronous writes and purges.
+[ "$(value callbacks_in_sync_calls)" -gt 0 ] || fail "no completion ran inside a synchronous transfer"
 cat "$work/report"
 
 for devices in "access=denied" "busy=yes"; do
