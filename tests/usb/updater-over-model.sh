@@ -2,8 +2,9 @@
 # The production Updater, unchanged, with its libftdi1 back end: real
 # libftdi1 over the USB-level FT232R model, on an X server, driven through
 # its window. A whole update in real time (about 21 s), then the failures a
-# person meets: no access, the interface in use, the board unplugged during
-# the update. Run through with-xvfb.sh.
+# person meets: no access, the interface in use, the program ended by the
+# session during the update, the board unplugged during the update. Run
+# through with-xvfb.sh.
 # Usage: updater-over-model.sh BUILD_DIR RELEASE_IMAGE
 set -euo pipefail
 build=$1
@@ -51,6 +52,25 @@ for devices in "access=denied" "busy=yes"; do
     USBMODEL_DEVICES=$devices "$updater" &
     only_box $! 'USB Error!'
 done
+
+echo "== ended by the session (SIGTERM) during the update"
+rm -f "$work/flash" "$work/report"  # written anew when the interface is closed
+USBMODEL_DEVICES= USBMODEL_BOARD= "$updater" &
+pid=$!
+main=$(window "$caption")
+click 'Find Device'
+expect_controls "$main" "$offer"
+click 'Flash Device'
+sleep 3
+start=$(date +%s%N)
+kill -TERM "$pid"
+ends "$pid"
+took=$(( ($(date +%s%N) - start) / 1000000 ))
+echo "ended $took ms after SIGTERM"
+[ "$took" -le 2000 ] || fail "took $took ms to end"
+[ "$(value kernel_driver_bound)" = 1 ] || fail "ftdi_sio did not get the interface back"
+[ "$(head -c 2048 "$work/flash" | tr -d '\377' | wc -c)" = 0 ] || fail "the boot page was written"
+[ "$(head -c 4096 "$work/flash" | tail -c 2048 | tr -d '\377' | wc -c)" != 0 ] || fail "no block was written"
 
 echo "== unplugged during the update"
 USBMODEL_BOARD="--fault gone@0x4000" "$updater" &

@@ -151,6 +151,7 @@ int QtMainWindow::ProgressValue() { return progressBar_->value(); }
 
 void QtMainWindow::MessageBox(const std::string& text, int style,
                               const std::optional<std::string>& title) {
+    if (ended_) return;  // the program is ending: nobody is there to read it
     const MessageBoxRequest request{text, style, title.value_or(ApplicationTitle)};
     if (answerBox_) {
         answerBox_(request);
@@ -163,10 +164,21 @@ void QtMainWindow::MessageBox(const std::string& text, int style,
     box.setWindowModality(Qt::ApplicationModal);
     // The nearest this platform has to a system-modal box: above every other window.
     if (stop) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    shownBox_ = &box;
     box.exec();
+    shownBox_ = nullptr;
 }
 
 void QtMainWindow::Yield() { QCoreApplication::processEvents(); }
+
+void QtMainWindow::Terminate() {
+    if (ended_) return;
+    if (!closed_ && handlers_ != nullptr) handlers_->Form_Unload();
+    closed_ = ended_ = true;
+    if (shownBox_ != nullptr) shownBox_->reject();
+    hide();
+    if (depth_ == 0) QCoreApplication::quit();  // otherwise once the running handler returns
+}
 
 void QtMainWindow::closeEvent(QCloseEvent* event) {
     if (closed_ || handlers_ == nullptr) {

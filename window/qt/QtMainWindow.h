@@ -8,6 +8,7 @@
 #include "WindowOps.h"
 
 class QLabel;
+class QMessageBox;
 class QProgressBar;
 class QPushButton;
 
@@ -38,6 +39,11 @@ public:
     void Start();
     // True once the window was closed or the program ended: nothing is left to run.
     bool Finished() const { return closed_ || ended_; }
+    // The session or a signal ends the program: the link closes at once, also
+    // under a running update, which then stops without a box, and the
+    // program ends when the running handler returns. A user's close request
+    // during an update is refused instead (closeEvent).
+    void Terminate();
     // Boxes go to `answer` instead of the screen; it returns as if OK was pressed.
     void AnswerBoxesWith(std::function<void(const MessageBoxRequest&)> answer) {
         answerBox_ = std::move(answer);
@@ -86,6 +92,7 @@ private:
     QProgressBar* progressBar_ = nullptr;
     QLabel* picture_ = nullptr;
     std::function<void(const MessageBoxRequest&)> answerBox_;
+    QMessageBox* shownBox_ = nullptr;
     int depth_ = 0;
     bool closed_ = false;
     bool ended_ = false;

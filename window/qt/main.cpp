@@ -9,6 +9,7 @@
 #include "QtMainWindow.h"
 #include "QtResources.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -20,6 +21,8 @@ int main(int argc, char* argv[]) {
     app::QtResources resources;
     app::Program program(window, *driver, resources);
     window.SetHandlers(&program.Form);
+    // Ended from outside, even during an update, it gives the interface back first.
+    app::TerminationSignals termination([&window] { window.Terminate(); });
 
     window.Start();
     if (window.Finished()) return 0;

@@ -186,6 +186,19 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             DestroyWindow(window_);
             if (depth_ == 0) PostQuitMessage(0);
             return 0;
+        case WM_QUERYENDSESSION:
+            // Windows asks before it logs off or shuts down: not while a board
+            // is being programmed. It names the reason, and the user decides.
+            if (handlers_ != nullptr && handlers_->Form_QueryUnload()) {
+                ShutdownBlockReasonCreate(window_, L"A board's firmware is being updated. Stopping now "
+                                                   L"can leave the board unable to start.");
+                return FALSE;
+            }
+            ShutdownBlockReasonDestroy(window_);
+            return TRUE;
+        case WM_ENDSESSION:
+            if (w != FALSE) Terminate();
+            return 0;
         case WM_DPICHANGED: {
             dpi_ = HIWORD(w);
             const auto* suggested = reinterpret_cast<const RECT*>(l);
@@ -205,6 +218,20 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             break;
     }
     return DefWindowProcW(window_, message, w, l);
+}
+
+void Win32MainWindow::Terminate() {
+    if (ended_) return;
+    if (!closed_ && handlers_ != nullptr) handlers_->Form_Unload();
+    closed_ = ended_ = true;
+    ::ShowWindow(window_, SW_HIDE);
+    // A box of ours that is open goes too.
+    if (HWND box = GetLastActivePopup(window_); box != nullptr && box != window_)
+        PostMessageW(box, WM_CLOSE, 0, 0);
+    if (depth_ == 0 && !quitPosted_) {
+        quitPosted_ = true;
+        PostQuitMessage(0);
+    }
 }
 
 void Win32MainWindow::Start() {
@@ -291,6 +318,7 @@ void Win32MainWindow::SetProgressValue(int value) { SendMessageW(progress_, PBM_
 int Win32MainWindow::ProgressValue() { return static_cast<int>(SendMessageW(progress_, PBM_GETPOS, 0, 0)); }
 
 void Win32MainWindow::MessageBox(const std::string& text, int style, const std::optional<std::string>& title) {
+    if (ended_) return;  // the session is ending: nobody is there to read it
     HWND owner = window_ != nullptr && IsWindowVisible(window_) ? window_ : nullptr;
     MessageBoxW(owner, Wide(text).c_str(), Wide(title.value_or(ApplicationTitle)).c_str(), BoxFlags(style));
 }

@@ -55,6 +55,9 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
+    // The session ends: the link closes at once, also under a running
+    // update, which then stops without a box, and the program ends.
+    void Terminate();
     void CreateControls();
     void LayOut();
     void Dispatch(const std::function<void()>& handler);

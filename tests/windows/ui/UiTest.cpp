@@ -13,6 +13,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -425,6 +426,42 @@ TEST(MainWindow, WholeUpdateInRealTime) {
     ASSERT_EQ(flash.size(), 131072u);
     ASSERT_EQ(image.size(), 131080u);
     EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 129024, image.begin() + 8));
+}
+
+std::vector<char> FileBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Windows logging off or shutting down during an update: asked first, the
+// program refuses; ended anyway, it closes the interface at once and ends,
+// and the board's boot page is as it was.
+TEST(Session, EndingDuringAnUpdateClosesTheInterfaceAtOnce) {
+    const std::wstring flashFile = Folder + L"\\flash-after-session-end.bin";
+    DeleteFileW(flashFile.c_str());
+    Program program(L"with-board", "", flashFile);
+    HWND window = program.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    Click(window, app::FindDevice);
+    ASSERT_TRUE(Shows(window, Offer)) << Shown(window);
+    Click(window, app::FlashDeviceButton);
+    ASSERT_TRUE(Eventually([&] { return ProgressPosition(window) >= 3; }));
+
+    DWORD_PTR agreed = TRUE;
+    SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 2000, &agreed);
+    EXPECT_EQ(agreed, static_cast<DWORD_PTR>(FALSE)) << "agreed to end the session while programming";
+    const auto start = std::chrono::steady_clock::now();
+    SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 2000, nullptr);
+    EXPECT_EQ(program.Ended(2s), std::optional<DWORD>(0));
+    EXPECT_LE(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_TRUE(program.Windows(L"#32770").empty()) << "a box was shown";
+
+    const auto flash = FileBytes(flashFile);  // written when the interface was closed
+    ASSERT_EQ(flash.size(), 131072u);
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.begin() + 2048, [](char b) { return b == '\xFF'; }))
+        << "the boot page was written";
+    EXPECT_FALSE(std::all_of(flash.begin() + 2048, flash.begin() + 4096, [](char b) { return b == '\xFF'; }))
+        << "no block was written before the session ended";
 }
 
 struct FailureCase {
