@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xdotool libxcb1-dev fonts-dejavu-core
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine64 fonts-wine nsis
+  wine wine64 fonts-wine nsis osslsigncode openssl
   "$@"
 )
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up, builds, and runs every test: the debug build's suites, a
 # short run of each fuzz target (UPDATER_FUZZ_SECONDS, default 60), the suites
-# again under AddressSanitizer and UndefinedBehaviorSanitizer, then the
-# Windows build's suites under Wine.
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows
+# build's suites under Wine, and two release builds compared byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,3 +22,5 @@ echo "== fuzz targets =="
 scripts/fuzz.sh "${UPDATER_FUZZ_SECONDS:-60}"
 suite sanitize
 suite windows-demo
+echo "== reproducible release =="
+scripts/check-reproducible.sh

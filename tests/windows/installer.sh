@@ -4,13 +4,16 @@
 # the missing interface and ends), then a silent uninstall.
 # PRODUCT is what the installer calls the program: its folder, shortcut and
 # entry among the installed apps.
-# Usage: installer.sh WINE_RUN INSTALLER UI_TESTS PREFIX PRODUCT
+# With CA_FILE, the installed Updater.exe and Uninstall.exe must carry
+# Authenticode signatures that osslsigncode accepts against it.
+# Usage: installer.sh WINE_RUN INSTALLER UI_TESTS PREFIX PRODUCT [CA_FILE]
 set -euo pipefail
 run=$1
 installer=$2
 ui_tests=$3
 prefix=$4
 product=$5
+ca=${6:-}
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 installed="$prefix/drive_c/Program Files/$product"
@@ -22,6 +25,11 @@ echo "== install"
 [ ! -e "$installed/FTD2XX.DLL" ] || fail "the installer carries FTD2XX.DLL"
 [ -f "$installed/Uninstall.exe" ] || fail "no uninstaller"
 [ -n "$(shortcuts)" ] || fail "no Start-menu shortcut"
+if [ -n "$ca" ]; then
+    for f in Updater.exe Uninstall.exe; do
+        osslsigncode verify -CAfile "$ca" -in "$installed/$f" >/dev/null 2>&1 || fail "$f is not signed"
+    done
+fi
 "$run" reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" \
     >/dev/null 2>&1 || fail "not listed among installed programs"
 
