@@ -9,6 +9,8 @@ inline constexpr const char* ApplicationTitle = "Zandor Firmware Updater";
 enum ButtonIndex : int { FindDevice = 0, FlashDeviceButton = 1, AbortFlash = 2, OkButton = 3,
                          ReadFlash = 4 };
 inline constexpr int ButtonCount = 5;
+// Where the keyboard goes when no button is shown: the window itself.
+inline constexpr int NoButton = -1;
 inline constexpr const char* ButtonCaptions[ButtonCount] = {"Find Device", "Flash Device",
                                                             "Abort Flash", "Ok!", "Read Flash"};
 

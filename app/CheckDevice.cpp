@@ -38,6 +38,9 @@ void fmStart::CheckDevice() {
     window_.SetButtonVisible(FindDevice, false);
     window_.SetButtonVisible(FlashDeviceButton, true);
     window_.SetButtonVisible(AbortFlash, true);
+    // The safe choice: a key pressed twice or held down after "Find Device"
+    // must not start an update nobody chose. Tab reaches "Flash Device".
+    window_.SetKeyboardFocus(AbortFlash);
 }
 
 }  // namespace app

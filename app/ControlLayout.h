@@ -28,6 +28,11 @@ inline constexpr Placement PicturePlacement{1320, 360, 2400, 1935};
 // The progress bar's descriptive text, shown as its tooltip.
 inline constexpr const char* ProgressHint = "This bar shows the current progress of an operation.";
 
+// What assistive technology calls the two controls that show no text of
+// their own; the buttons and the lines are named by the text they show.
+inline constexpr const char* ProgressName = "Update progress";
+inline constexpr const char* PictureName = "Photograph of the board";
+
 // Pixels for `twips` on a display of `dpi` dots per inch, rounded to the
 // nearest: 15 twips a pixel at 96 dpi, 10 at 144, 7.5 at 192.
 constexpr int TwipsToPixels(int twips, int dpi) { return (twips * dpi + 720) / 1440; }

@@ -102,6 +102,9 @@ bool fmStart::VerifyAllBlocks() {
 }
 
 void fmStart::FlashDevice() {
+    // No key may reach a button during the run; taken first, the keyboard
+    // never passes to "Abort Flash" on its way out.
+    window_.SetKeyboardFocus(NoButton);
     window_.SetButtonVisible(FlashDeviceButton, false);
     window_.SetButtonVisible(AbortFlash, false);
     window_.SetProgressVisible(true);

@@ -46,6 +46,9 @@ public:
     virtual void EndProgram() = 0;
 
     virtual void SetButtonVisible(int index, bool visible) = 0;
+    // Gives the keyboard to a shown button, or with NoButton (-1) to the
+    // window itself, so that no key reaches a button.
+    virtual void SetKeyboardFocus(int index) = 0;
     virtual void SetLineText(Line line, const std::string& text) = 0;
     virtual void SetProgressVisible(bool visible) = 0;
     virtual void SetProgressMax(int max) = 0;

@@ -68,6 +68,7 @@ void fmStart::Form_Load() {
     window_.SetLineText(Line::StatusText, "");
     window_.SetLineText(Line::DeviceName, "");
     window_.ShowWindow();
+    window_.SetKeyboardFocus(FindDevice);
 
     image_.FirmwareResourceId = image::ReleaseResourceId;
     image_.FirmwareImage.assign(image::ImageBytes, 0);
@@ -121,6 +122,7 @@ void fmStart::ShowIdle() {
     window_.SetProgressVisible(false);
     window_.SetLineText(Line::StatusText, "");
     window_.SetLineText(Line::DeviceName, "");
+    window_.SetKeyboardFocus(FindDevice);
 }
 
 void fmStart::ShowComplete() {
@@ -130,6 +132,7 @@ void fmStart::ShowComplete() {
     window_.SetButtonVisible(ReadFlash, false);
     window_.SetProgressVisible(false);
     window_.SetLineText(Line::StatusText, "Flash Complete!");
+    window_.SetKeyboardFocus(OkButton);
 }
 
 }  // namespace app

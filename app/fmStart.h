@@ -37,6 +37,8 @@ public:
     std::int32_t RetryCount = 0;
 
 private:
+    // Each display ends by giving the keyboard to the button a person is most
+    // likely to want, never to a hidden one.
     void ShowIdle();
     void ShowComplete();
     void FillBlock();

@@ -13,38 +13,40 @@ if [ "${1:-}" != --inside ]; then
 fi
 
 sim=build/debug/sim/UpdaterSim
+xwin=build/debug/tests/xwin
+source tests/xserver/x-helpers.sh
 mkdir -p docs
 openbox >/dev/null 2>&1 &
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 sleep 1
 
-window() { timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" | head -1; }
-click() { xdotool mousemove --window "$(window "^$1\$")" 5 5 click 1; }
 shot() { sleep 0.5; import -frame -window "$1" "docs/$2.png"; echo "docs/$2.png"; }
 
 "$sim" &
 pid=$!
-main=$(window '^Zandor Firmware Updater v1\.6$')
+main=$(window "$caption")
+expect_controls "$pid" "$idle"
 shot "$main" window-idle
-click 'Find Device'
+click "$pid" 'Find Device'
+expect_controls "$pid" "$offer"
 shot "$main" window-offer
-click 'Flash Device'
+click "$pid" 'Flash Device'
 sleep 8
 shot "$main" window-programming
-window '^Ok!$' 30 >/dev/null
+expect_controls "$pid" "$complete" 30
 shot "$main" window-complete
-click 'Ok!'
-build/debug/tests/xwin close "$main"
+click "$pid" 'Ok!'
+"$xwin" close "$main"
 wait $pid
 
 "$sim" --fast --fault ack-wrong@0x2000 &
 pid=$!
-window '^Zandor Firmware Updater v1\.6$' >/dev/null
-click 'Find Device'
-click 'Flash Device'
+window "$caption" >/dev/null
+click "$pid" 'Find Device'
+click "$pid" 'Flash Device'
 box=$(window '^Write Failure!$')
 shot "$box" box-write-failure
-build/debug/tests/xwin close "$box"
+"$xwin" close "$box"
 sleep 0.5
-build/debug/tests/xwin close "$(window '^Zandor Firmware Updater v1\.6$')"
+"$xwin" close "$(window "$caption")"
 wait $pid

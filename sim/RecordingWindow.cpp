@@ -66,6 +66,12 @@ void RecordingWindow::SetButtonVisible(int index, bool visible) {
     if (index >= 0 && index < 5) buttonVisible[static_cast<std::size_t>(index)] = visible;
 }
 
+void RecordingWindow::SetKeyboardFocus(int index) {
+    log.push_back("Focus " + std::to_string(index));
+    if (index >= 0 && (index >= 5 || !buttonVisible[static_cast<std::size_t>(index)])) ++focusOnHiddenButton;
+    keyboardFocus = index;
+}
+
 void RecordingWindow::SetLineText(app::Line line, const std::string& text) {
     const bool status = line == app::Line::StatusText;
     log.push_back(std::string(status ? "StatusText " : "DeviceName ") + "\"" + text + "\"");

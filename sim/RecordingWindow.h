@@ -51,6 +51,8 @@ public:
     std::string caption;
     std::array<bool, 5> buttonVisible{true, true, true, true, false};
     std::string statusText, deviceName;
+    int keyboardFocus = -2;  // the button given the keyboard, NoButton for the window; -2: none yet
+    int focusOnHiddenButton = 0;  // times the keyboard was given to a hidden button
     bool progressVisible = true;
     int progressMax = 100;
     int progressValue = 0;
@@ -72,6 +74,7 @@ public:
     void CloseWindow() override;
     void EndProgram() override;
     void SetButtonVisible(int index, bool visible) override;
+    void SetKeyboardFocus(int index) override;
     void SetLineText(app::Line line, const std::string& text) override;
     void SetProgressVisible(bool visible) override;
     void SetProgressMax(int max) override;

@@ -52,6 +52,14 @@ void TranscriptWindow::SetButtonVisible(int index, bool visible) {
     inner_.SetButtonVisible(index, visible);
 }
 
+void TranscriptWindow::SetKeyboardFocus(int index) {
+    if (index >= 0 && index < app::ButtonCount)
+        Line() << "keyboard on \"" << app::ButtonCaptions[index] << "\"" << std::endl;
+    else
+        Line() << "keyboard on the window" << std::endl;
+    inner_.SetKeyboardFocus(index);
+}
+
 void TranscriptWindow::SetLineText(app::Line line, const std::string& text) {
     Line() << (line == app::Line::StatusText ? "status line: \"" : "device line: \"") << text
            << "\"" << std::endl;

@@ -23,6 +23,7 @@ public:
     void CloseWindow() override;
     void EndProgram() override;
     void SetButtonVisible(int index, bool visible) override;
+    void SetKeyboardFocus(int index) override;
     void SetLineText(app::Line line, const std::string& text) override;
     void SetProgressVisible(bool visible) override;
     void SetProgressMax(int max) override;

@@ -88,8 +88,8 @@ TEST(FlashDevice, PreparesInOrder) {
     rig.driver.ClearCalls();
     rig.window.recordYields = false;
     rig.window.Click(1);
-    const std::vector<std::string> start(rig.window.log.begin() + 1, rig.window.log.begin() + 9);
-    EXPECT_EQ(start, (std::vector<std::string>{"Button 1 hidden", "Button 2 hidden",
+    const std::vector<std::string> start(rig.window.log.begin() + 1, rig.window.log.begin() + 10);
+    EXPECT_EQ(start, (std::vector<std::string>{"Focus -1", "Button 1 hidden", "Button 2 hidden",
                                                "Progress visible", "Progress value 0",
                                                "StatusText \"Flashing device...\"",
                                                "Progress max 63", "Progress value 0",

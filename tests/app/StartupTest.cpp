@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "AppFacts.h"
 #include "Rig.h"
 
 using testing_support::Rig;
@@ -178,7 +179,7 @@ TEST_P(BackToIdleTest, EmptiesBothLinesAndOffersFindDevice) {
     const std::vector<std::string> idle{"click " + std::to_string(GetParam().button),
                                        "Button 0 visible", "Button 1 hidden", "Button 2 hidden",
                                        "Button 3 hidden",  "Button 4 hidden", "Progress hidden",
-                                       "StatusText \"\"",   "DeviceName \"\""};
+                                       "StatusText \"\"",   "DeviceName \"\"",     "Focus 0"};
     EXPECT_EQ(rig.window.log, idle);
     EXPECT_EQ(rig.window.VisibleButtons(), std::vector<int>{0});
 }
@@ -191,7 +192,7 @@ TEST(ButtonClick, CompletionDisplayInItsOrder) {
     const auto& log = rig.window.log;
     const std::vector<std::string> complete{"Button 3 visible", "Button 1 hidden", "Button 2 hidden",
                                             "Button 4 hidden",  "Progress hidden",
-                                            "StatusText \"Flash Complete!\""};
+                                            "StatusText \"Flash Complete!\"", "Focus 3"};
     ASSERT_GE(log.size(), complete.size());
     EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<long>(complete.size()), log.end()),
               complete)
@@ -202,6 +203,52 @@ TEST(ButtonClick, CompletionDisplayInItsOrder) {
 INSTANTIATE_TEST_SUITE_P(Buttons, BackToIdleTest,
                          ::testing::Values(DeclineCase{"Ok", 3}, DeclineCase{"AbortFlash", 2}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct FocusCase {
+    const char* name;
+    const char* fault;  // for the board, "" for none
+    bool release;       // the program carries a usable release
+    std::vector<int> clicks;
+    int focus;          // where the keyboard ends up
+};
+
+class KeyboardFocusTest : public ::testing::TestWithParam<FocusCase> {};
+
+// Every display gives the keyboard to a shown button, the window itself
+// while the board is programmed, and never to a hidden button.
+TEST_P(KeyboardFocusTest, FollowsTheDisplay) {
+    sim::ScriptedFaults faults;
+    const bool faulted = *GetParam().fault != '\0';
+    if (faulted) {
+        ASSERT_EQ(faults.Add(GetParam().fault), "");
+    }
+    Rig rig({}, {}, faulted ? &faults : nullptr);
+    if (!GetParam().release) rig.resources = image::MemoryResources{};
+    int duringRun = -2;
+    rig.window.Start();
+    for (int button : GetParam().clicks) {
+        if (button == app::FlashDeviceButton)
+            rig.window.OnYield(1, [&] { duringRun = rig.window.keyboardFocus; });
+        rig.window.Click(button);
+    }
+    EXPECT_EQ(rig.window.keyboardFocus, GetParam().focus);
+    EXPECT_EQ(rig.window.focusOnHiddenButton, 0);
+    const auto& clicks = GetParam().clicks;
+    if (std::find(clicks.begin(), clicks.end(), app::FlashDeviceButton) != clicks.end()) {
+        EXPECT_EQ(duringRun, app::NoButton) << "a key could reach a button during the run";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Displays, KeyboardFocusTest,
+    ::testing::Values(FocusCase{"Idle", "", true, {}, app::FindDevice},
+                      FocusCase{"Offer", "", true, {0}, app::AbortFlash},
+                      FocusCase{"Complete", "", true, {0, 1}, app::OkButton},
+                      FocusCase{"IdleAfterOk", "", true, {0, 1, 3}, app::FindDevice},
+                      FocusCase{"IdleAfterAbort", "", true, {0, 2}, app::FindDevice},
+                      FocusCase{"IdleAfterAWriteFailure", "ack-wrong@0x800", true, {0, 1}, app::FindDevice},
+                      FocusCase{"IdleAfterARefusedRelease", "", false, {0}, app::FindDevice}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FormUnload, ClosingTheWindowClosesTheLink) {
     Rig rig;

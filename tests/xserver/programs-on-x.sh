@@ -11,11 +11,11 @@ echo "== UpdaterSim: the whole update through its window"
 sim=$!
 main=$(window "$caption")
 [ "$("$xwin" size "$main")" = 336x273 ] || fail "client area $("$xwin" size "$main")"
-expect_controls "$main" "$idle"
-click 'Find Device'
-expect_controls "$main" "$offer"
-click 'Flash Device'
-expect_controls "$main" "$complete"
+expect_controls "$sim" "$idle"
+click "$sim" 'Find Device'
+expect_controls "$sim" "$offer"
+click "$sim" 'Flash Device'
+expect_controls "$sim" "$complete"
 
 echo "== a second copy is refused with a box above every window"
 "$build/sim/UpdaterSim" --fast &
@@ -26,8 +26,8 @@ box=$(window '^Zandor Firmware Updater$')
 "$xwin" close "$box"
 ends "$second"
 
-click 'Ok!'
-expect_controls "$main" "$idle"
+click "$sim" 'Ok!'
+expect_controls "$sim" "$idle"
 "$xwin" close "$main"
 ends "$sim"
 

@@ -2,7 +2,9 @@
 # Runs a command against an X server of its own: Xvfb on a free display
 # number, 96 dpi, no window manager. Qt uses its xcb platform there, as on a
 # Linux desktop. The command also gets a runtime folder of its own, where the
-# programs keep their single-instance locks. Both go away with the command.
+# programs keep their single-instance locks, and a session bus with the
+# accessibility bus behind it, where Qt's programs publish what a screen
+# reader reads. All of it goes away with the command.
 set -euo pipefail
 
 fifo=$(mktemp -u)
@@ -20,4 +22,6 @@ export DISPLAY=":$display"
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 export XDG_RUNTIME_DIR="$runtime"
-"$@"
+# As a desktop with a screen reader running: the bridge always on.
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+dbus-run-session -- "$@" 2> >(grep -v 'dbus-daemon\|SpiRegistry daemon' >&2)

@@ -1,9 +1,12 @@
 # Helpers for the scripts that drive the programs on an X server the way a
-# person would: xdotool finds windows by their exact names and clicks (real
-# pointer events through XTEST); xwin reads which controls the server shows.
-# Source after setting $xwin to the xwin program.
+# person would: xdotool finds top-level windows by their exact names, moves
+# the real pointer and types through XTEST; which controls are shown, where
+# they are and which one has the keyboard is read from the accessibility
+# bus, as a screen reader reads it (tests/accessibility/atspi.py). Source
+# after setting $xwin to the xwin program.
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+atspi() { /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/../accessibility/atspi.py" "$@"; }
 
 # The id of the first mapped window whose name matches, waiting up to $2 s (10).
 window() {
@@ -12,18 +15,30 @@ window() {
         fail "no window named $1"
     echo "$id"
 }
-controls() { "$xwin" controls "$1" | sort | paste -sd, -; }
-# Waits up to $3 s (5) until the window shows exactly these controls.
+# The shown buttons and progress bar of program $1, as the accessibility bus has them.
+controls() { atspi shown "$1" 2>/dev/null || true; }
+# Waits up to $3 s (5) until program $1 shows exactly these controls.
 expect_controls() {
-    local id=$1 want=$2 got
+    local pid=$1 want=$2 got
     for _ in $(seq $((${3:-5} * 10))); do
-        got=$(controls "$id")
+        got=$(controls "$pid")
         [ "$got" = "$want" ] && return 0
         sleep 0.1
     done
     fail "controls shown: $got; expected: $want"
 }
-click() { xdotool mousemove --window "$(window "^$1\$")" 5 5 click 1; }
+# Clicks the shown control named $2 of program $1 with the pointer, waiting
+# up to 5 s for it to be shown.
+click() {
+    local at=
+    for _ in $(seq 50); do
+        at=$(atspi center "$1" "$2" 2>/dev/null) && break
+        sleep 0.1
+    done
+    [ -n "$at" ] || fail "no shown control $2"
+    # shellcheck disable=SC2086
+    xdotool mousemove $at click 1
+}
 # Waits up to 10 s for a program to end; its exit status must be 0.
 ends() {
     local pid=$1
@@ -59,6 +74,7 @@ only_box() {
     "$xwin" close "$box"
     ends "$pid"
 }
-idle='DeviceName,Find Device,Picture1,StatusText'
-offer='Abort Flash,DeviceName,Flash Device,Picture1,StatusText'
-complete='DeviceName,Ok!,Picture1,StatusText'
+idle='Find Device'
+offer='Abort Flash,Flash Device'
+programming='Update progress'
+complete='Ok!'

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 // xwin: what the X server holds about a window, for the tests' scripts.
-//   xwin controls WINDOW   names of the window's mapped child windows, one a line
 //   xwin size WINDOW       WIDTHxHEIGHT
 //   xwin state WINDOW      the window's _NET_WM_STATE atoms, one a line
 //   xwin close WINDOW      asks the window's program to close it (WM_DELETE_WINDOW)
@@ -12,7 +11,7 @@
 
 int main(int argc, char* argv[]) {
     if (argc != 3) {
-        std::cerr << "usage: xwin controls|size|state|close WINDOW\n";
+        std::cerr << "usage: xwin size|state|close WINDOW\n";
         return 2;
     }
     const std::string command = argv[1];
@@ -27,10 +26,7 @@ int main(int argc, char* argv[]) {
         std::cerr << "xwin: no window " << argv[2] << "\n";
         return 1;
     }
-    if (command == "controls") {
-        for (const auto& c : x.Children(window))
-            if (c.mapped) std::cout << c.netWmName << "\n";
-    } else if (command == "size") {
+    if (command == "size") {
         std::cout << info->width << "x" << info->height << "\n";
     } else if (command == "state") {
         for (const auto& s : info->netWmState) std::cout << s << "\n";

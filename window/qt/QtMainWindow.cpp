@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "QtMainWindow.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -19,14 +21,13 @@
 namespace app {
 
 namespace {
-// Each control gets a window of its own on the window system, as every
-// control has on Windows, named after the control: the window system, and any
-// tool that reads it (accessibility, automation, tests), then sees which
-// controls are shown and where.
-void MakeNative(QWidget* control, const QString& name) {
-    control->setAttribute(Qt::WA_NativeWindow);
-    control->winId();  // creates the window now, so it can be named
-    control->windowHandle()->setTitle(name);
+// What the window is to assistive technology: a frame named by its caption.
+// A plain QWidget window reports itself as a "filler", which screen readers
+// do not announce as a window.
+QAccessibleInterface* MainWindowAccessible(const QString&, QObject* object) {
+    auto* window = qobject_cast<QtMainWindow*>(object);
+    if (window == nullptr) return nullptr;
+    return new QAccessibleWidget(window, QAccessible::Window);
 }
 
 void Place(QWidget* widget, const Placement& p) {
@@ -42,6 +43,11 @@ int QtMainWindow::TwipsToPixels(int twips) { return app::TwipsToPixels(twips, 96
 QtMainWindow::QtMainWindow(SingleInstance* instance, QWidget* parent)
     : QWidget(parent), instance_(instance) {
     setObjectName(QStringLiteral("fmStart"));
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(&MainWindowAccessible);
+        return true;
+    }();
+    (void)factoryInstalled;
     setFixedSize(TwipsToPixels(ClientWidthTwips), TwipsToPixels(ClientHeightTwips));
     setWindowIcon(QIcon(QStringLiteral(":/images/updater.ico")));
 
@@ -49,26 +55,24 @@ QtMainWindow::QtMainWindow(SingleInstance* instance, QWidget* parent)
     picture_->setObjectName(QStringLiteral("Picture1"));
     picture_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picture_->setPixmap(QPixmap(QStringLiteral(":/images/board.jpg")));
+    picture_->setAccessibleName(QString::fromUtf8(PictureName));
     Place(picture_, PicturePlacement);
-    MakeNative(picture_, picture_->objectName());
 
     deviceName_ = new QLabel(this);
     deviceName_->setObjectName(QStringLiteral("DeviceName"));
     deviceName_->setAlignment(Qt::AlignCenter);
     Place(deviceName_, DeviceNamePlacement);
-    MakeNative(deviceName_, deviceName_->objectName());
 
     statusText_ = new QLabel(this);
     statusText_->setObjectName(QStringLiteral("StatusText"));
     statusText_->setAlignment(Qt::AlignCenter);
     Place(statusText_, StatusTextPlacement);
-    MakeNative(statusText_, statusText_->objectName());
 
     for (int i = 0; i < ButtonCount; ++i) {
         auto* button = new QPushButton(QString::fromUtf8(ButtonCaptions[i]), this);
         button->setObjectName(QStringLiteral("Button%1").arg(i));
         Place(button, ButtonPlacement[i]);
-        MakeNative(button, button->text());
+        button->setAutoDefault(true);  // Enter presses the button that has the keyboard, as Space does
         connect(button, &QPushButton::clicked, this, [this, i] {
             Dispatch([this, i] { handlers_->Button_Click(static_cast<std::int16_t>(i)); });
         });
@@ -80,12 +84,13 @@ QtMainWindow::QtMainWindow(SingleInstance* instance, QWidget* parent)
     progressBar_ = new QProgressBar(this);
     progressBar_->setObjectName(QStringLiteral("ProgressBar"));
     progressBar_->setMinimum(0);
+    progressBar_->setValue(0);  // not Qt's "no value" (-1) for anyone who asks before the first run
     progressBar_->setTextVisible(false);
+    progressBar_->setAccessibleName(QString::fromUtf8(ProgressName));
     const QString hint = QString::fromUtf8(ProgressHint);
     progressBar_->setToolTip(hint);
     progressBar_->setAccessibleDescription(hint);
     Place(progressBar_, ProgressPlacement);
-    MakeNative(progressBar_, progressBar_->objectName());
 
     // Keyboard order: Read Flash, Ok!, Abort Flash, picture, Find Device,
     // progress bar, Flash Device, device line, status line.
@@ -138,6 +143,13 @@ void QtMainWindow::EndProgram() { ended_ = true; }
 
 void QtMainWindow::SetButtonVisible(int index, bool visible) {
     if (index >= 0 && index < ButtonCount) buttons_[static_cast<std::size_t>(index)]->setVisible(visible);
+}
+
+void QtMainWindow::SetKeyboardFocus(int index) {
+    if (index >= 0 && index < ButtonCount)
+        buttons_[static_cast<std::size_t>(index)]->setFocus(Qt::OtherFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);  // the window itself: a key reaches no button
 }
 
 void QtMainWindow::SetLineText(Line line, const std::string& text) {

@@ -30,6 +30,8 @@ struct MessageBoxRequest {
  * window operations.
  */
 class QtMainWindow final : public QWidget, public WindowOps {
+    Q_OBJECT
+
 public:
     explicit QtMainWindow(SingleInstance* instance = nullptr, QWidget* parent = nullptr);
     ~QtMainWindow() override;
@@ -67,6 +69,7 @@ public:
     void CloseWindow() override;
     void EndProgram() override;
     void SetButtonVisible(int index, bool visible) override;
+    void SetKeyboardFocus(int index) override;
     void SetLineText(Line line, const std::string& text) override;
     void SetProgressVisible(bool visible) override;
     void SetProgressMax(int max) override;
