@@ -26,12 +26,12 @@ USBMODEL_DEVICES= USBMODEL_BOARD= "$updater" &
 pid=$!
 main=$(window "$caption")
 on_model_only "$pid" "$build"
-expect_controls "$main" "$idle"
-click 'Find Device'
-expect_controls "$main" "$offer"
-click 'Flash Device'
+expect_controls "$pid" "$idle"
+click "$pid" 'Find Device'
+expect_controls "$pid" "$offer"
+click "$pid" 'Flash Device'
 start=$(date +%s.%N)
-expect_controls "$main" "$complete" 60
+expect_controls "$pid" "$complete" 60
 echo "programmed in $(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s }') s"
 "$xwin" close "$main"
 ends "$pid"
@@ -57,10 +57,10 @@ echo "== ended by the session (SIGTERM) during the update"
 rm -f "$work/flash" "$work/report"  # written anew when the interface is closed
 USBMODEL_DEVICES= USBMODEL_BOARD= "$updater" &
 pid=$!
-main=$(window "$caption")
-click 'Find Device'
-expect_controls "$main" "$offer"
-click 'Flash Device'
+window "$caption" >/dev/null
+click "$pid" 'Find Device'
+expect_controls "$pid" "$offer"
+click "$pid" 'Flash Device'
 sleep 3
 start=$(date +%s%N)
 kill -TERM "$pid"
@@ -76,11 +76,12 @@ echo "== unplugged during the update"
 USBMODEL_BOARD="--fault gone@0x4000" "$updater" &
 pid=$!
 main=$(window "$caption")
-click 'Find Device'
-click 'Flash Device'
+click "$pid" 'Find Device'
+expect_controls "$pid" "$offer"
+click "$pid" 'Flash Device'
 box=$(window '^Write Failure!$' 30)
 "$xwin" close "$box"
-expect_controls "$main" "$idle"
+expect_controls "$pid" "$idle"
 "$xwin" close "$main"
 ends "$pid"
 echo "all passed"
