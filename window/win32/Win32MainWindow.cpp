@@ -70,7 +70,11 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance, SingleInstanceMutex* single
 }
 
 Win32MainWindow::~Win32MainWindow() {
-    if (window_ != nullptr) DestroyWindow(window_);
+    if (window_ != nullptr) {
+        live_.Forget(deviceName_);
+        live_.Forget(statusText_);
+        DestroyWindow(window_);
+    }
     if (font_ != nullptr) DeleteObject(font_);
     if (photograph_ != nullptr) DeleteObject(photograph_);
 }
@@ -83,7 +87,7 @@ void Win32MainWindow::CreateControls() {
         const DWORD visible = index == ReadFlash ? 0 : WS_VISIBLE;  // "Read Flash" starts hidden
         buttons_[static_cast<std::size_t>(index)] = CreateWindowExW(
             0, WC_BUTTONW, Wide(ButtonCaptions[index]).c_str(),
-            WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON | visible, 0, 0, 0, 0, window_,
+            WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY | visible, 0, 0, 0, 0, window_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(ButtonIdBase + index)), instance_, nullptr);
     };
     const auto id = [](int value) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(value)); };
@@ -94,14 +98,19 @@ void Win32MainWindow::CreateControls() {
     button(ReadFlash);
     button(OkButton);
     button(AbortFlash);
-    picture_ = CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_BITMAP,
+    // Its window text is what screen readers call it (no bitmap has that
+    // name, so the control starts empty; LayOut gives it the photograph).
+    picture_ = CreateWindowExW(0, WC_STATICW, Wide(PictureName).c_str(), WS_CHILD | WS_VISIBLE | SS_BITMAP,
                                0, 0, 0, 0, window_, id(Picture1Id), instance_, nullptr);
     button(FindDevice);
-    progress_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_,
-                                id(ProgressBarId), instance_, nullptr);
+    // A progress bar draws no text: its window text only names it.
+    progress_ = CreateWindowExW(0, PROGRESS_CLASSW, Wide(ProgressName).c_str(), WS_CHILD | WS_VISIBLE, 0, 0, 0,
+                                0, window_, id(ProgressBarId), instance_, nullptr);
     button(FlashDeviceButton);
     deviceName_ = line(DeviceNameId);
     statusText_ = line(StatusTextId);
+    live_.Mark(deviceName_);
+    live_.Mark(statusText_);
 
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
@@ -167,10 +176,33 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
         case WM_COMMAND: {
             const int index = LOWORD(w) - ButtonIdBase;
-            if (HIWORD(w) == BN_CLICKED && index >= 0 && index < ButtonCount)
+            if (index < 0 || index >= ButtonCount) return 0;
+            if (HIWORD(w) == BN_CLICKED)
                 Dispatch([this, index] { handlers_->Button_Click(static_cast<std::int16_t>(index)); });
+            else if (HIWORD(w) == BN_SETFOCUS)
+                MarkDefault(reinterpret_cast<HWND>(l));  // Tab moved the keyboard there
             return 0;
         }
+        case DM_GETDEFID:
+            // Asked by IsDialogMessage when Enter is pressed: the button that
+            // has the keyboard, as in a dialog.
+            if (HWND button = FocusedButton())
+                return MAKELRESULT(GetDlgCtrlID(button), DC_HASDEFID);
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(w) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                keyboard_ = focus != nullptr && IsChild(window_, focus) ? focus : nullptr;
+            }
+            break;
+        case WM_SETFOCUS:
+            // Back from another window: the keyboard returns where it was,
+            // never to a control that has been hidden meanwhile.
+            if (keyboard_ != nullptr && IsWindowVisible(keyboard_)) {
+                SetFocus(keyboard_);
+                return 0;
+            }
+            break;
         case WM_CLOSE:
             if (closed_ || handlers_ == nullptr) {
                 DestroyWindow(window_);
@@ -308,8 +340,29 @@ void Win32MainWindow::SetButtonVisible(int index, bool visible) {
         ::ShowWindow(buttons_[static_cast<std::size_t>(index)], visible ? SW_SHOW : SW_HIDE);
 }
 
+void Win32MainWindow::SetKeyboardFocus(int index) {
+    HWND target = index >= 0 && index < ButtonCount ? buttons_[static_cast<std::size_t>(index)] : window_;
+    keyboard_ = target == window_ ? nullptr : target;
+    MarkDefault(keyboard_);
+    SetFocus(target);  // the window itself: a key reaches no button
+}
+
+HWND Win32MainWindow::FocusedButton() const {
+    HWND focus = GetFocus();
+    for (HWND button : buttons_)
+        if (button == focus && IsWindowVisible(button)) return button;
+    return nullptr;
+}
+
+void Win32MainWindow::MarkDefault(HWND focused) {
+    for (HWND button : buttons_)
+        SendMessageW(button, BM_SETSTYLE, button == focused ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
 void Win32MainWindow::SetLineText(Line line, const std::string& text) {
-    SetWindowTextW(line == Line::StatusText ? statusText_ : deviceName_, Wide(text).c_str());
+    HWND control = line == Line::StatusText ? statusText_ : deviceName_;
+    SetWindowTextW(control, Wide(text).c_str());
+    LiveRegions::Announce(control);
 }
 
 void Win32MainWindow::SetProgressVisible(bool visible) { ::ShowWindow(progress_, visible ? SW_SHOW : SW_HIDE); }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "LiveRegion.h"
 #include "Win32.h"
 #include "WindowOps.h"
 
@@ -43,6 +44,7 @@ public:
     void CloseWindow() override;
     void EndProgram() override;
     void SetButtonVisible(int index, bool visible) override;
+    void SetKeyboardFocus(int index) override;
     void SetLineText(Line line, const std::string& text) override;
     void SetProgressVisible(bool visible) override;
     void SetProgressMax(int max) override;
@@ -62,6 +64,10 @@ private:
     void LayOut();
     void Dispatch(const std::function<void()>& handler);
     void Pump();  // processes every pending message once
+    // The shown button that has the keyboard, or nullptr.
+    HWND FocusedButton() const;
+    // Draws `focused` as the default button (the one Enter presses) and no other.
+    void MarkDefault(HWND focused);
 
     HINSTANCE instance_;
     SingleInstanceMutex* single_;
@@ -73,6 +79,8 @@ private:
     HWND progress_ = nullptr;
     HWND picture_ = nullptr;
     HWND tooltip_ = nullptr;
+    HWND keyboard_ = nullptr;  // where the keyboard returns when the window is activated again
+    LiveRegions live_;
     HFONT font_ = nullptr;
     HBITMAP photograph_ = nullptr;
     UINT dpi_ = 96;

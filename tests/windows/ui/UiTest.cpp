@@ -4,13 +4,17 @@
 // found by their exact titles, controls read with GetWindowTextW,
 // IsWindowVisible and PBM_GETPOS, buttons clicked with posted BM_CLICK,
 // message boxes found by their class (#32770) and process and read through
-// their controls. The build places Updater.exe twice: beside the simulated
-// board's FTD2XX.DLL ("with-board") and alone ("no-interface").
+// their controls. What a screen reader reads is read through oleacc
+// (AccessibleObjectFromWindow, IAccessible), keys are typed with SendInput,
+// and the keyboard focus is read with GetGUIThreadInfo. The build places
+// Updater.exe twice: beside the simulated board's FTD2XX.DLL ("with-board")
+// and alone ("no-interface").
 #include <gtest/gtest.h>
 
 #include "Win32.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -27,6 +31,9 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+// Spelt out: taken from liboleacc.a, IID_IAccessible is an import thunk, not the GUID.
+constexpr GUID AccessibleInterface{0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 const std::wstring Folder = L"Z:" UI_FOLDER;
 constexpr wchar_t Caption[] = L"Zandor Firmware Updater v1.6";
@@ -390,32 +397,205 @@ TEST_P(DensityTest, ControlsStandWhereTheTablePutsThem) {
 INSTANTIATE_TEST_SUITE_P(Dpi, DensityTest, ::testing::Values(96, 144, 192),
                          [](const auto& info) { return std::to_string(info.param); });
 
-// The one real-time run: the displays in turn, a close request refused while
-// the board is programmed, and the board's flash holding the release.
-TEST(MainWindow, WholeUpdateInRealTime) {
+// What a screen reader is told of one control: its name and states through
+// oleacc; its role, and whether it is the default button (the one Enter
+// presses), as Windows derives them from the window class and style. (Wine's
+// oleacc calls every standard control "client" and reports no default
+// state; Windows's own proxies take both from the class and style, as here.)
+struct AccessibleControl {
+    std::wstring role, name;
+    bool invisible = false, focused = false, focusable = false, isDefault = false;
+};
+
+std::wstring RoleOf(HWND control) {
+    const std::wstring name = ClassOf(control);
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    if (name == L"Button") return (style & BS_TYPEMASK) <= BS_DEFPUSHBUTTON ? L"push button" : L"button";
+    if (name == L"Static") return (style & SS_TYPEMASK) == SS_BITMAP ? L"graphic" : L"static text";
+    if (name == L"msctls_progress32") return L"progress bar";
+    return name;
+}
+
+AccessibleControl Accessible(HWND control) {
+    AccessibleControl a;
+    a.role = RoleOf(control);
+    a.isDefault = ClassOf(control) == L"Button" &&
+                  (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    IAccessible* accessible = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), AccessibleInterface,
+                                          reinterpret_cast<void**>(&accessible))))
+        return a;
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    if (accessible->get_accName(self, &name) == S_OK && name != nullptr) a.name = name;
+    SysFreeString(name);
+    VARIANT state{};
+    if (accessible->get_accState(self, &state) == S_OK && state.vt == VT_I4) {
+        a.invisible = (state.lVal & STATE_SYSTEM_INVISIBLE) != 0;
+        a.focused = (state.lVal & STATE_SYSTEM_FOCUSED) != 0;
+        a.focusable = (state.lVal & STATE_SYSTEM_FOCUSABLE) != 0;
+    }
+    accessible->Release();
+    return a;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// The window's controls in their keyboard order, one line each, as the tree
+// a screen reader walks.
+std::string AccessibleTree(HWND window) {
+    std::string tree;
+    for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        const AccessibleControl a = Accessible(c);
+        tree += Narrow(a.role) + " '" + Narrow(a.name) + "' [" + (a.invisible ? "invisible" : "shown") +
+                (a.focused ? ",focused" : "") + (a.focusable ? ",focusable" : "") +
+                (a.isDefault ? ",default" : "") + "]\n";
+    }
+    return tree;
+}
+
+// The control of `window`'s thread that has the keyboard.
+HWND KeyboardFocus(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+bool KeyboardOn(HWND window, HWND control) {
+    return Eventually([&] { return KeyboardFocus(window) == control; }, 3s);
+}
+
+// Types one key, with Shift held when asked, as a keyboard would.
+void Press(WORD key, bool shift = false) {
+    std::vector<INPUT> keys;
+    const auto add = [&](WORD vk, bool up) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = vk;
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        keys.push_back(in);
+    };
+    if (shift) add(VK_SHIFT, false);
+    add(key, false);
+    add(key, true);
+    if (shift) add(VK_SHIFT, true);
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+    std::this_thread::sleep_for(200ms);
+}
+
+// Name changes and live-region changes of one program's controls, as a
+// screen reader's event hook receives them (out of context: this thread
+// takes them while it pumps its messages).
+class TextEvents {
+public:
+    explicit TextEvents(DWORD process) {
+        self_ = this;
+        hook_ = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr, &TextEvents::Seen,
+                                process, 0, WINEVENT_OUTOFCONTEXT);
+    }
+    ~TextEvents() {
+        if (hook_ != nullptr) UnhookWinEvent(hook_);
+        self_ = nullptr;
+    }
+    TextEvents(const TextEvents&) = delete;
+    TextEvents& operator=(const TextEvents&) = delete;
+
+    // Whether `control` announced `text` with both events, pumping messages for up to `limit`.
+    bool Announced(HWND control, const std::wstring& text, std::chrono::milliseconds limit = 3s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            bool name = false, live = false;
+            for (const auto& e : seen_)
+                if (e.control == control && e.text == text) (e.event == EVENT_OBJECT_NAMECHANGE ? name : live) = true;
+            if (name && live) return true;
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+    bool Hooked() const { return hook_ != nullptr; }
+
+private:
+    struct Event {
+        DWORD event;
+        HWND control;
+        std::wstring text;
+    };
+    static void CALLBACK Seen(HWINEVENTHOOK, DWORD event, HWND control, LONG object, LONG child, DWORD, DWORD) {
+        if (self_ == nullptr || object != OBJID_CLIENT || child != CHILDID_SELF) return;
+        self_->seen_.push_back({event, control, Text(control)});  // what it reads once told
+    }
+    static inline TextEvents* self_ = nullptr;
+    HWINEVENTHOOK hook_ = nullptr;
+    std::vector<Event> seen_;
+};
+
+// The one real-time run, by keyboard alone: where the keyboard is after each
+// display switch, keys during the update reaching nothing, a close request
+// refused while the board is programmed, what a screen reader reads and is
+// told, and the board's flash holding the release.
+TEST(MainWindow, WholeUpdateByKeyboardInRealTime) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::wstring flashFile = Folder + L"\\flash-after-update.bin";
     DeleteFileW(flashFile.c_str());
     Program program(L"with-board", "", flashFile);
     HWND window = program.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
+    const auto button = [window](int index) { return GetDlgItem(window, app::ButtonIdBase + index); };
+    HWND status = GetDlgItem(window, app::StatusTextId);
+    TextEvents events(program.Id());
+    ASSERT_TRUE(events.Hooked());
     EXPECT_TRUE(Shows(window, Idle)) << Shown(window);
+    EXPECT_TRUE(KeyboardOn(window, button(app::FindDevice))) << "the keyboard is not on Find Device";
+    const auto picture = Accessible(GetDlgItem(window, app::Picture1Id));
+    EXPECT_EQ(picture.role, L"graphic");
+    EXPECT_EQ(picture.name, L"Photograph of the board");
+    const auto bar = Accessible(GetDlgItem(window, app::ProgressBarId));
+    EXPECT_EQ(bar.role, L"progress bar");
+    EXPECT_EQ(bar.name, L"Update progress");
+    EXPECT_TRUE(bar.invisible);
+    SetForegroundWindow(window);
 
-    Click(window, app::FindDevice);
+    Press(VK_SPACE);
     EXPECT_TRUE(Shows(window, Offer)) << Shown(window);
+    EXPECT_TRUE(KeyboardOn(window, button(app::AbortFlash))) << "the keyboard is not on Abort Flash";
+    EXPECT_TRUE(events.Announced(status, L"Firmware: v1. 2  -  Upgrading to: v1. 6"));
+    const std::string offer = AccessibleTree(window);
+    std::cout << "The offer, as oleacc reads it:\n" << offer;
+    EXPECT_NE(offer.find("push button 'Abort Flash' [shown,focused,focusable,default]"), std::string::npos);
+    EXPECT_NE(offer.find("push button 'Flash Device' [shown,focusable]"), std::string::npos);
+    EXPECT_NE(offer.find("push button 'Find Device' [invisible,focusable]"), std::string::npos);
+    Press(VK_TAB);
+    EXPECT_TRUE(KeyboardOn(window, button(app::FlashDeviceButton))) << "Tab did not reach Flash Device";
+    Press(VK_TAB, true);
+    EXPECT_TRUE(KeyboardOn(window, button(app::AbortFlash))) << "Shift+Tab did not return to Abort Flash";
+    Press(VK_TAB);
+    EXPECT_TRUE(Accessible(button(app::FlashDeviceButton)).isDefault) << "Enter would press another button";
 
-    Click(window, app::FlashDeviceButton);
+    Press(VK_RETURN);
     EXPECT_TRUE(Shows(window, Programming)) << Shown(window);
+    EXPECT_TRUE(KeyboardOn(window, window)) << "the keyboard is not on the window itself";
+    EXPECT_TRUE(events.Announced(status, L"Flashing device..."));
     const int early = ProgressPosition(window);
+    for (WORD key : {VK_SPACE, VK_RETURN, VK_TAB, VK_ESCAPE}) Press(key);
     PostMessageW(window, WM_CLOSE, 0, 0);  // refused: the board is being programmed
-    std::this_thread::sleep_for(3s);
+    std::this_thread::sleep_for(2s);
+    EXPECT_TRUE(Shows(window, Programming, 0ms)) << "a key reached a button: " << Shown(window);
+    EXPECT_TRUE(KeyboardOn(window, window));
     EXPECT_TRUE(IsWindowVisible(window)) << "closed during the update";
     EXPECT_FALSE(program.Ended(0ms).has_value());
     EXPECT_GT(ProgressPosition(window), early) << "the bar advances block by block";
 
     EXPECT_TRUE(Shows(window, Complete, 60s)) << Shown(window);
     EXPECT_EQ(ProgressPosition(window), 62);
-    Click(window, app::OkButton);
+    EXPECT_TRUE(KeyboardOn(window, button(app::OkButton))) << "the keyboard is not on Ok!";
+    EXPECT_TRUE(events.Announced(status, L"Flash Complete!"));
+    Press(VK_RETURN);
     EXPECT_TRUE(Shows(window, Idle)) << Shown(window);
+    EXPECT_TRUE(KeyboardOn(window, button(app::FindDevice)));
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.Ended(), std::optional<DWORD>(0));
 
@@ -469,6 +649,7 @@ struct FailureCase {
     const char* board;
     const wchar_t* text;
     const wchar_t* title;
+    WORD dismiss;
 };
 
 class FailureTest : public ::testing::TestWithParam<FailureCase> {};
@@ -487,8 +668,10 @@ TEST_P(FailureTest, ReportsAndReturnsToIdle) {
     EXPECT_EQ(shown.title, GetParam().title);
     EXPECT_FALSE(shown.stopIcon);
     EXPECT_FALSE(shown.topmost);
-    Dismiss(box);
+    SetForegroundWindow(box);
+    Press(GetParam().dismiss);  // the box closes from the keyboard
     EXPECT_TRUE(Shows(window, Idle)) << Shown(window);
+    EXPECT_TRUE(KeyboardOn(window, GetDlgItem(window, app::ButtonIdBase + app::FindDevice)));
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.Ended(), std::optional<DWORD>(0));
 }
@@ -497,10 +680,10 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, FailureTest,
     ::testing::Values(
         FailureCase{"MainStageWrite", "--fast --fault ack-wrong@0x800",
-                    L"Device write error! Data is corrupted!  Re-try update!", L"Write Failure!"},
+                    L"Device write error! Data is corrupted!  Re-try update!", L"Write Failure!", VK_ESCAPE},
         FailureCase{"FirstPageVerify", "--fast --fault corrupt@0",
                     L"Device verify error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!",
-                    L"Verify Failure!"}),
+                    L"Verify Failure!", VK_RETURN}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
