@@ -71,6 +71,21 @@ expect_focus() {
     done
     fail "the keyboard is on $got; expected $2"
 }
+# Waits up to 5 s for program $1's message box and checks that a screen
+# reader reads it as an alert (or dialog) titled $2 whose text begins with $3.
+expect_box() {
+    local box=
+    for _ in $(seq 50); do
+        box=$(atspi box "$1" 2>/dev/null || true)
+        [ -n "$box" ] && break
+        sleep 0.1
+    done
+    case $box in
+        "alert '$2': $3"* | "dialog '$2': $3"*) ;;
+        *) fail "the box reads: $box" ;;
+    esac
+    echo "   $box"
+}
 # The tree, with the bar's value during an update given as its range when it
 # lies there: how far the update has come depends on the machine.
 tree() { atspi tree "$1" | sed -E "s/value=([0-9]|[1-5][0-9]|6[0-2]) of 0\.\.63/value=0..62 of 0..63/"; }
@@ -141,17 +156,7 @@ while IFS='|' read -r options press boxtitle text dismiss after; do
     fi
     wait_title "$boxtitle"
     take_keyboard "$boxtitle"
-    box=
-    for _ in $(seq 30); do
-        box=$(atspi box "$pid" 2>/dev/null || true)
-        [ -n "$box" ] && break
-        sleep 0.1
-    done
-    case $box in
-        "alert '$boxtitle': $text"* | "dialog '$boxtitle': $text"*) ;;
-        *) fail "the box reads: $box" ;;
-    esac
-    echo "   $box"
+    expect_box "$pid" "$boxtitle" "$text"
     keys "$dismiss"
     # On a desktop the window manager gives the keyboard back to the window.
     [ "$after" = ends ] || take_keyboard "$title"
@@ -179,16 +184,7 @@ wait_title "$title"
 expect_controls "$first" "$idle"
 "$sim" --fast &
 second=$!
-for _ in $(seq 50); do
-    box=$(atspi box "$second" 2>/dev/null || true)
-    [ -n "$box" ] && break
-    sleep 0.1
-done
-case $box in
-    "alert 'Zandor Firmware Updater': UpdaterSim already running! "* | "dialog 'Zandor Firmware Updater': UpdaterSim already running! "*) ;;
-    *) fail "the box reads: $box" ;;
-esac
-echo "   $box"
+expect_box "$second" 'Zandor Firmware Updater' 'UpdaterSim already running! '
 take_keyboard 'Zandor Firmware Updater'
 keys Return
 ends "$second"

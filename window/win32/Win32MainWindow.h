@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "LiveRegion.h"
+#include "LiveRegions.h"
 #include "Win32.h"
 #include "WindowOps.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "LiveRegion.h"
+#include "LiveRegions.h"
 
 #include <oleacc.h>
 
