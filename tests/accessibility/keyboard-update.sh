@@ -140,8 +140,10 @@ grep -qxF "name label 'Flashing device...'" "$work/events" || fail "\"Flashing d
 grep -qxF "name label 'Flash Complete!'" "$work/events" || fail "\"Flash Complete!\" never reached the bus"
 
 echo "== every message box, read and dismissed by keyboard"
-# board options, keys after start-up, title, text, key that dismisses it, what follows
-while IFS='|' read -r options press boxtitle text dismiss after; do
+# board options, keys at idle, keys at the offer once it shows (as a user sees
+# it before going on: keys typed during "Find Device" find its display), title,
+# text, key that dismisses it, what follows
+while IFS='|' read -r options press atoffer boxtitle text dismiss after; do
     [ -z "$options" ] && continue
     echo "-- $boxtitle ($options)"
     # shellcheck disable=SC2086
@@ -151,8 +153,16 @@ while IFS='|' read -r options press boxtitle text dismiss after; do
         wait_title "$title"
         take_keyboard "$title"
         expect_controls "$pid" "$idle"
+        # A window is shown before it has the keyboard: keys go once it has.
+        expect_focus "$pid" "push button 'Find Device'"
         # shellcheck disable=SC2086
         keys $press
+        if [ -n "$atoffer" ]; then
+            expect_controls "$pid" "$offer"
+            expect_focus "$pid" "push button 'Abort Flash'"
+            # shellcheck disable=SC2086
+            keys $atoffer
+        fi
     fi
     wait_title "$boxtitle"
     take_keyboard "$boxtitle"
@@ -169,12 +179,12 @@ while IFS='|' read -r options press boxtitle text dismiss after; do
         ends "$pid"
     fi
 done <<'BOXES'
---no-interface||USB Error!|Serial Link interface not found!|Return|ends
---silent||Zandor Firmware Updater|Zandor not in update mode! |Escape|ends
---fault purge-fail#1|space|USB Error|USB Connection Failure!|Return|ends
---fault ack-wrong@0x800|space Tab space|Write Failure!|Device write error! Data is corrupted!  Re-try update!|Escape|idle
---fault corrupt@0x400|space Tab Return|Verify Failure!|Device verify error!  Data is corrupted!  Re-try update!|Return|idle
---fault ack-missing@0|space Tab space|Write Failure!|Step 3 - Device write error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!|Escape|idle
+--no-interface|||USB Error!|Serial Link interface not found!|Return|ends
+--silent|||Zandor Firmware Updater|Zandor not in update mode! |Escape|ends
+--fault purge-fail#1|space||USB Error|USB Connection Failure!|Return|ends
+--fault ack-wrong@0x800|space|Tab space|Write Failure!|Device write error! Data is corrupted!  Re-try update!|Escape|idle
+--fault corrupt@0x400|space|Tab Return|Verify Failure!|Device verify error!  Data is corrupted!  Re-try update!|Return|idle
+--fault ack-missing@0|space|Tab space|Write Failure!|Step 3 - Device write error!  Data is corrupted!  ** DO NOT POWER OFF BOARD!! **  Re-try update!|Escape|idle
 BOXES
 
 echo "-- Zandor Firmware Updater (a second copy)"
