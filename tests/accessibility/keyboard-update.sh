@@ -49,7 +49,8 @@ walk(json.load(sys.stdin))'
 # Waits up to $2 s (10) for a window titled exactly $1.
 wait_title() {
     for _ in $(seq $((${2:-10} * 10))); do
-        titles | grep -qxF "$1" && return 0
+        # Read whole: under pipefail, grep -q leaving early fails the pipe.
+        grep -qxF "$1" <<<"$(titles)" && return 0
         sleep 0.1
     done
     fail "no window titled \"$1\"; there are: $(titles | paste -sd'|' -)"

@@ -33,7 +33,10 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null
 deb=$(cd "$work/package" && ls ./*.deb)
 [ "$deb" = ./zandor-updater-demo_1.6.0.1_amd64.deb ] || fail "demo package file: $deb"
 [ "$(dpkg-deb -f "$work/package/$deb" Package)" = zandor-updater-demo ] || fail "package name"
-dpkg-deb -f "$work/package/$deb" Description | grep -q 'DEMO.*never use on a real board' ||
+# Read whole before matching: grep -q stops reading at its match, and the
+# writer's SIGPIPE would fail the pipe under pipefail.
+description=$(dpkg-deb -f "$work/package/$deb" Description)
+grep -q 'DEMO.*never use on a real board' <<<"$description" ||
     fail "the description does not say demo"
-dpkg-deb -f "$work/package/$deb" Conflicts | grep -qx zandor-updater || fail "installs beside the release"
+grep -qx zandor-updater <<<"$(dpkg-deb -f "$work/package/$deb" Conflicts)" || fail "installs beside the release"
 echo "all passed"

@@ -21,7 +21,7 @@ echo "== a second copy is refused with a box above every window"
 "$build/sim/UpdaterSim" --fast &
 second=$!
 box=$(window '^Zandor Firmware Updater$')
-"$xwin" state "$box" | grep -qx _NET_WM_STATE_ABOVE || fail "the refusal box is not kept above"
+grep -qx _NET_WM_STATE_ABOVE <<<"$("$xwin" state "$box")" || fail "the refusal box is not kept above"
 [ "$(xdotool search --onlyvisible --name "$caption" | wc -l)" = 1 ] || fail "the second copy showed its window"
 "$xwin" close "$box"
 ends "$second"

@@ -11,7 +11,7 @@ atspi() { /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/../accessibility/atsp
 # The id of the first mapped window whose name matches, waiting up to $2 s (10).
 window() {
     local id
-    id=$(timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1) ||
+    id=$(timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | sed -n 1p) ||
         fail "no window named $1"
     echo "$id"
 }
