@@ -42,7 +42,7 @@ if [ "${1:-}" = --inside ] || [ -z "${DISPLAY:-}" ]; then
         </dev/null >/dev/null 2>&1
     UPDATER_SIM="$*" /usr/lib/wine/wine64 "$demo/Updater.exe" </dev/null >/dev/null 2>&1 &
     pid=$!
-    window() { timeout "${2:-30}" xdotool search --sync --onlyvisible --name "$1" | head -1; }
+    window() { timeout "${2:-30}" xdotool search --sync --onlyvisible --name "$1" | sed -n 1p; }
     shot() { sleep 0.5; import -window "$1" "$out/$2.png"; echo "$out/$2.png"; }
     main=$(window '^Zandor Firmware Updater v1\.6$')
     shot "$main" windows-idle

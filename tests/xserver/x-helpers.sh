@@ -62,7 +62,7 @@ on_model_only() {
     maps=$(grep -E 'libftd2xx|libusb-1\.0' "/proc/$1/maps" | awk '{ print $6 }' | sort -u)
     echo "$maps" | grep -qx "$2/tests/no-hardware/libftd2xx.so" || fail "D2XX library not the fake: $maps"
     echo "$maps" | grep -qx "$2/sim/usb-model/lib/libusb-1.0.so.0" || fail "libusb not the model: $maps"
-    ! echo "$maps" | grep -v "^$2/" | grep -q . || fail "a library from outside the build: $maps"
+    [ -z "$(grep -v "^$2/" <<<"$maps")" ] || fail "a library from outside the build: $maps"
 }
 
 # The program with this pid shows only a box with this title, never its
