@@ -20,7 +20,10 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <iostream>
 #include <iterator>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
