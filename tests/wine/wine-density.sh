@@ -14,6 +14,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 [ -d "$WINEPREFIX" ] || { echo "wine-density: no $WINEPREFIX (made by wine-prefix.sh up)" >&2; exit 1; }
 
+# Room for the window at 200 %.
 fifo=$(mktemp -u)
 mkfifo "$fifo"
 Xvfb -displayfd 3 -screen 0 1536x1152x24 -dpi "$dpi" -nolisten tcp 3>"$fifo" </dev/null >/dev/null 2>&1 &

@@ -50,7 +50,7 @@ up)
     # it anew for each program): a copy's density is written while no session
     # runs there, in a short session that ends before its tests start theirs.
     # The copies are made side by side, while the tests' own session starts.
-    copies=()
+    copying=()
     for dpi in "${@:3}"; do
         (
             copy="$WINEPREFIX-dpi$dpi"
@@ -60,11 +60,11 @@ up)
                 </dev/null >/dev/null 2>&1
             WINEPREFIX=$copy timeout 120 wineserver -w
         ) &
-        copies+=($!)
+        copying+=($!)
     done
     wineserver -p </dev/null >/dev/null 2>&1
     $wine wineboot </dev/null >/dev/null 2>&1
-    for copy in "${copies[@]}"; do wait "$copy"; done
+    for pid in "${copying[@]}"; do wait "$pid"; done
     ;;
 down)
     wineserver -k </dev/null >/dev/null 2>&1 || true
