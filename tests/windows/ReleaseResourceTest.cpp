@@ -3,8 +3,10 @@
 // release linked in (UPDATER_WITH_RELEASE), and without it.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "FirmwareStore.h"
 #include "Win32Resources.h"

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 #include "Win32.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
 #include "D2xxLibrary.h"
 #include "ImageFormat.h"
 #include "Program.h"

@@ -53,18 +53,13 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance, SingleInstanceMutex* single
     windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = ClassName;
-    windowClass.hIcon = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource), IMAGE_ICON,
-                                                      32, 32, LR_DEFAULTCOLOR));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource), IMAGE_ICON,
-                                                        16, 16, LR_DEFAULTCOLOR));
-    RegisterClassExW(&windowClass);
+    RegisterClassExW(&windowClass);  // no class icons: the window gets its own, sized for its dpi
 
     // Made hidden and without a caption: start-up names it before showing it.
     window_ = CreateWindowExW(0, ClassName, L"", FrameStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
                               nullptr, instance_, this);
     dpi_ = GetDpiForWindow(window_);
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowClass.hIcon));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(windowClass.hIconSm));
+    LoadIcons();
     CreateControls();
     LayOut();
 }
@@ -77,6 +72,30 @@ Win32MainWindow::~Win32MainWindow() {
     }
     if (font_ != nullptr) DeleteObject(font_);
     if (photograph_ != nullptr) DeleteObject(photograph_);
+    if (largeIcon_ != nullptr) DestroyIcon(largeIcon_);
+    if (smallIcon_ != nullptr) DestroyIcon(smallIcon_);
+}
+
+// The window's icons at the sizes its display asks for. Windows shows the
+// large one in the Alt+Tab switcher and the small one in the caption
+// (WM_SETICON); their sizes are SM_CXICON and SM_CXSMICON at the window's dpi:
+// 32 and 16 pixels at 96 dpi, 48 and 24 at 144 (150 %), 64 and 32 at 192
+// (learn.microsoft.com: WM_SETICON, GetSystemMetricsForDpi, LoadIconMetric,
+// "App icon construction"). LoadImage takes the .ico's image closest to that
+// size and scales it to the size. An icon replaced is freed once the window no
+// longer holds it.
+void Win32MainWindow::LoadIcons() {
+    const auto load = [this](WPARAM kind, int metric, HICON& held) {
+        const int size = GetSystemMetricsForDpi(metric, dpi_);
+        auto* icon = static_cast<HICON>(
+            LoadImageW(instance_, MAKEINTRESOURCEW(IconResource), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+        if (icon == nullptr) return;
+        SendMessageW(window_, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+        if (held != nullptr) DestroyIcon(held);
+        held = icon;
+    };
+    load(ICON_BIG, SM_CXICON, largeIcon_);
+    load(ICON_SMALL, SM_CXSMICON, smallIcon_);
 }
 
 // In the table's tab order: Read Flash, Ok!, Abort Flash, the picture, Find
@@ -233,6 +252,7 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             return 0;
         case WM_DPICHANGED: {
             dpi_ = HIWORD(w);
+            LoadIcons();
             const auto* suggested = reinterpret_cast<const RECT*>(l);
             SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -61,6 +61,7 @@ private:
     // update, which then stops without a box, and the program ends.
     void Terminate();
     void CreateControls();
+    void LoadIcons();  // for the current dpi
     void LayOut();
     void Dispatch(const std::function<void()>& handler);
     void Pump();  // processes every pending message once
@@ -83,6 +84,8 @@ private:
     LiveRegions live_;
     HFONT font_ = nullptr;
     HBITMAP photograph_ = nullptr;
+    HICON largeIcon_ = nullptr;  // the icons the window holds
+    HICON smallIcon_ = nullptr;
     UINT dpi_ = 96;
     int depth_ = 0;
     bool closed_ = false;

@@ -8,25 +8,33 @@
 // (AccessibleObjectFromWindow, IAccessible), keys are typed with SendInput,
 // and the keyboard focus is read with GetGUIThreadInfo. The build places
 // Updater.exe twice: beside the simulated board's FTD2XX.DLL ("with-board")
-// and alone ("no-interface").
+// and alone ("no-interface"). The window's icons are read from a copy of the
+// window this program makes itself, with the program's code and resources.
 #include <gtest/gtest.h>
 
 #include "Win32.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <oleacc.h>
 #include <shellapi.h>
+#include <shellscalingapi.h>
 
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <iostream>
 #include <iterator>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ControlIds.h"
 #include "ControlLayout.h"
+#include "Win32MainWindow.h"
 
 namespace {
 
@@ -158,15 +166,18 @@ private:
     PROCESS_INFORMATION process_{};
 };
 
-// The width of an icon's picture, 0 for none.
-int IconSize(HICON icon) {
+// An icon's width and height as Windows reports them: its picture's bitmap
+// (GetIconInfo); 0 x 0 for no icon.
+std::pair<long, long> IconSize(HICON icon) {
     ICONINFO info{};
-    if (icon == nullptr || !GetIconInfo(icon, &info)) return 0;
+    if (icon == nullptr || !GetIconInfo(icon, &info)) return {0, 0};
     BITMAP bitmap{};
-    GetObjectW(info.hbmMask, sizeof bitmap, &bitmap);
+    GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    // A monochrome icon's mask holds its AND and XOR masks one above the other.
+    const long height = info.hbmColor != nullptr ? bitmap.bmHeight : bitmap.bmHeight / 2;
     if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
-    return bitmap.bmWidth;
+    return {bitmap.bmWidth, height};
 }
 
 // What a message box shows.
@@ -325,27 +336,38 @@ TEST(SecondCopy, IsRefusedWhileTheFirstRuns) {
     EXPECT_EQ(first.Ended(), std::optional<DWORD>(0));
 }
 
-// The display density Windows reports to programs started from now on; the
-// prefix's own (96) again when the test is done.
-class Density {
-public:
-    explicit Density(int dpi) {
-        if (dpi == 96) return;
-        const DWORD value = static_cast<DWORD>(dpi);
-        RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &value, sizeof value);
-    }
-    ~Density() { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels"); }
-    Density(const Density&) = delete;
-    Density& operator=(const Density&) = delete;
-};
+// The density of the display, as Windows reports it to a per-monitor aware program.
+UINT DisplayDensity() {
+    UINT x = 0, y = 0;
+    GetDpiForMonitor(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), MDT_EFFECTIVE_DPI, &x, &y);
+    return x;
+}
 
-class DensityTest : public ::testing::TestWithParam<int> {};
+// What Windows gives a per-monitor aware program at each display density: the
+// large icon is SM_CXICON and the small one SM_CXSMICON, 32 and 16 pixels at
+// 96 dpi and scaled with it (learn.microsoft.com, "App icon construction": the
+// title bar's icon is 16, 24 and 32 pixels at 100, 150 and 200 %).
+struct Density {
+    int dpi;
+    long largeIcon, smallIcon;
+};
+const Density Densities[] = {{96, 32, 16}, {144, 48, 24}, {192, 64, 32}};
+
+// A Wine session fixes its display's density when it starts, so each density
+// runs in a session of its own (tests/windows/CMakeLists.txt), and a test
+// skips the densities its session does not have.
+class DensityTest : public ::testing::TestWithParam<Density> {
+protected:
+    void SetUp() override {
+        if (const UINT shown = DisplayDensity(); static_cast<int>(shown) != GetParam().dpi)
+            GTEST_SKIP() << "this session's display has " << shown << " dpi";
+    }
+};
 
 // Client area and every control where the table puts them, converted from
 // twips at the display's density: the program is per-monitor dpi aware.
 TEST_P(DensityTest, ControlsStandWhereTheTablePutsThem) {
-    const int dpi = GetParam();
-    Density density(dpi);
+    const int dpi = GetParam().dpi;
     Program program(L"with-board", "--fast");
     HWND window = program.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
@@ -379,23 +401,61 @@ TEST_P(DensityTest, ControlsStandWhereTheTablePutsThem) {
     const int b = app::ButtonIdBase;
     EXPECT_EQ(order, (std::vector<int>{b + 4, b + 3, b + 2, app::Picture1Id, b + 0, app::ProgressBarId, b + 1,
                                        app::DeviceNameId, app::StatusTextId}));
-    // The program's icon as Explorer and the Start menu take it from the file,
-    // at both sizes. (Wine answers WM_GETICON from another process with nothing.)
-    HICON large = nullptr, small = nullptr;
-    const std::wstring exe = Folder + L"\\with-board\\Updater.exe";
-    EXPECT_EQ(ExtractIconExW(exe.c_str(), 0, &large, &small, 1), 2u);
-    EXPECT_EQ(IconSize(large), 32);
-    EXPECT_EQ(IconSize(small), 16);
-    DestroyIcon(large);
-    DestroyIcon(small);
     EXPECT_NE(SendMessageW(GetDlgItem(window, app::Picture1Id), STM_GETIMAGE, IMAGE_BITMAP, 0), 0)
         << "the photograph";
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.Ended(), std::optional<DWORD>(0));
 }
 
-INSTANTIATE_TEST_SUITE_P(Dpi, DensityTest, ::testing::Values(96, 144, 192),
-                         [](const auto& info) { return std::to_string(info.param); });
+// The program's icons at the display's sizes: in the file, as Explorer and the
+// Start menu take them, and held by the program's window. The window is made
+// here, from the program's own resources linked into this test, since Wine
+// answers WM_GETICON from another process with nothing. Moved to a monitor of
+// each density in turn (WM_DPICHANGED), it takes that density's icons and
+// frees the ones it held.
+TEST_P(DensityTest, IconsAreTheDisplaysSizes) {
+    const Density& density = GetParam();
+    const auto square = [](long side) { return std::pair<long, long>{side, side}; };
+    HICON large = nullptr, small = nullptr;
+    const std::wstring exe = Folder + L"\\with-board\\Updater.exe";
+    EXPECT_EQ(ExtractIconExW(exe.c_str(), 0, &large, &small, 1), 2u);
+    EXPECT_EQ(IconSize(large), square(density.largeIcon));
+    EXPECT_EQ(IconSize(small), square(density.smallIcon));
+    DestroyIcon(large);
+    DestroyIcon(small);
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the photograph's decoder
+    app::Win32MainWindow hosted(GetModuleHandleW(nullptr), nullptr);
+    HWND window = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM l) -> BOOL {
+            if (GetDlgItem(w, app::ProgressBarId) != nullptr) *reinterpret_cast<HWND*>(l) = w;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&window));
+    ASSERT_NE(window, nullptr);
+    const auto held = [window](WPARAM kind) {
+        return reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, kind, 0));
+    };
+    EXPECT_EQ(IconSize(held(ICON_BIG)), square(density.largeIcon));
+    EXPECT_EQ(IconSize(held(ICON_SMALL)), square(density.smallIcon));
+    for (const Density& other : Densities) {
+        const HICON before[] = {held(ICON_BIG), held(ICON_SMALL)};
+        RECT suggested{};
+        GetWindowRect(window, &suggested);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(other.dpi, other.dpi), reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(IconSize(held(ICON_BIG)), square(other.largeIcon)) << other.dpi << " dpi";
+        EXPECT_EQ(IconSize(held(ICON_SMALL)), square(other.smallIcon)) << other.dpi << " dpi";
+        for (HICON replaced : before)
+            EXPECT_EQ(IconSize(replaced), square(0)) << "an icon replaced at " << other.dpi << " dpi is still there";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, DensityTest, ::testing::ValuesIn(Densities),
+                         [](const auto& info) { return std::to_string(info.param.dpi); });
 
 // What a screen reader is told of one control: its name and states through
 // oleacc; its role, and whether it is the default button (the one Enter
