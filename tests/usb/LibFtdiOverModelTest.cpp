@@ -233,11 +233,11 @@ INSTANTIATE_TEST_SUITE_P(
         CloseCase{"Idle", [](ModelControl&) {}, milliseconds(100)},
         CloseCase{"ChipStalled", [](ModelControl& m) { m.StallIn(true); }, milliseconds(100)},
         CloseCase{"DeviceGone", [](ModelControl& m) { m.Unplug(); }, milliseconds(100)},
-        CloseCase{"CancelledTransfersNeverComeBack", [](ModelControl& m) { m.CancelsStuck(true); }, Bound},
+        CloseCase{"CancelledTransfersNeverComeBack", [](ModelControl& m) { m.CancelsNeverComeBack(); }, Bound},
         // As in the middle of an update: the board is sending a block back.
         CloseCase{"BoardSendingAndCancelsStuck",
                   [](ModelControl& m) {
-                      m.CancelsStuck(true);
+                      m.CancelsNeverComeBack();
                       m.BoardSends(std::vector<unsigned char>(2048, 0x5A), 80);
                   },
                   Bound}),
