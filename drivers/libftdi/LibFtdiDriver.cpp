@@ -24,18 +24,24 @@ constexpr int StringLength = 128;
 constexpr std::size_t DefaultTransferBytes = 4096;
 
 // One open interface: the libftdi1 context and the reader that keeps the
-// chip drained. Closing takes at most the reader's StopBound: the reader
-// stops, the device closes (which drops any transfer that never came back),
-// then the reader's transfers are freed, before libusb itself goes.
+// chip drained. Closing takes at most the reader's CancelBound, whatever
+// libusb does with the reader's transfers.
 struct Connection {
     ftdi_context* ctx = nullptr;
-    std::unique_ptr<InReader> reader;
+    std::unique_ptr<InReader> reader;  // from a successful open on
     std::chrono::milliseconds readTimeout{0};
+
     ~Connection() {
-        if (reader) reader->Stop();
-        if (ctx != nullptr) ftdi_usb_close(ctx);  // gives the interface back to ftdi_sio
-        reader.reset();
-        if (ctx != nullptr) ftdi_free(ctx);
+        if (ctx == nullptr) return;
+        // The device closes with the interface given back to ftdi_sio, so
+        // /dev/ttyUSB* returns; with a reader, between its stop and the
+        // release of its transfers (InReader::Close).
+        const auto closeDevice = [this] { ftdi_usb_close(ctx); };
+        if (reader)
+            reader->Close(closeDevice);
+        else
+            closeDevice();
+        ftdi_free(ctx);  // and libusb with it, once no handle is open
     }
 };
 

@@ -68,7 +68,10 @@ bool Ft232rChip::ControlOut(std::uint8_t request, std::uint16_t value, std::uint
                 // Bytes not yet in the shift register never leave.
                 while (!toBoard_.empty() && toBoard_.back().starts > now) toBoard_.pop_back();
             }
-            if (value == ResetChip || value == PurgeToHost) receiveBuffer_.clear();
+            if (value == ResetChip || value == PurgeToHost) {
+                receiveBuffer_.clear();
+                stats_.boardBytesAtPurge = stats_.boardBytesArrived;
+            }
             return value <= PurgeToHost;
         case SetBaudRate:
             stats_.baudRate = BaudFromDivisor(value | (static_cast<std::uint32_t>(index & 0xFF00) << 8) |
@@ -174,6 +177,7 @@ void Ft232rChip::Advance(Micros now) {
         if (board_.Gone()) unplugged_ = true;
     }
     while (!fromBoard_.empty() && fromBoard_.front().arrives <= now) {
+        ++stats_.boardBytesArrived;
         if (receiveBuffer_.size() < ReceiveBufferBytes)
             receiveBuffer_.push_back(fromBoard_.front().value);
         else
@@ -225,6 +229,14 @@ std::optional<Micros> Ft232rChip::ServeIn(std::vector<std::uint8_t>& out, std::s
         }
         return std::nullopt;  // t == until: still waiting
     }
+}
+
+std::uint64_t Ft232rChip::RepeatedCommands() const {
+    const auto& commands = board_.Commands();
+    return static_cast<std::uint64_t>(
+        std::count_if(commands.begin(), commands.end(), [](const auto& c) {
+            return c.command != sim::Command::Identify && c.attempt > 1;
+        }));
 }
 
 // Full packets in between are sent at their own times when the transfer is

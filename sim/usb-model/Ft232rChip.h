@@ -83,11 +83,16 @@ public:
     void SetInStalled(bool stalled) { inStalled_ = stalled; }
 
     const std::vector<std::uint8_t>& Flash() const { return board_.Flash(); }
+    // Block commands the loader got again for the same address: the host's
+    // retries. (Identify is asked at start-up and again by each device check.)
+    std::uint64_t RepeatedCommands() const;
 
     struct Stats {
         std::uint64_t hostToBoard = 0;     // bytes the UART sent to the board
         std::uint64_t boardToHost = 0;     // bytes the board sent, echoes included
         std::uint64_t receiveOverflows = 0;  // bytes lost because the receive buffer was full
+        std::uint64_t boardBytesArrived = 0;   // bytes from the board that reached the chip
+        std::uint64_t boardBytesAtPurge = 0;   // of those, how many when the host last purged them
         std::uint64_t inPackets = 0;
         std::uint64_t controlRequests = 0;
         std::uint32_t baudRate = 9600;

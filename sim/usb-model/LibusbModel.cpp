@@ -12,15 +12,20 @@
 // - libusb_close drops the handle's transfers still in flight without
 //   calling them back (core.c, do_close), and waits for a thread that is
 //   running callbacks first;
+// - a cancelled transfer comes back LIBUSB_TRANSFER_CANCELLED with the
+//   packets it had taken (io.c, "Partial data transfer resulting from
+//   cancellation"; os/linux_usbfs.c keeps them as "surplus data");
 // - a string index of 0 is refused; an unplugged device answers
 //   LIBUSB_ERROR_NO_DEVICE.
 // A control request takes one 1 ms USB frame (USBMODEL_CONTROL_US sets
-// another time).
+// another time). A use of the API that libusb forbids or leaves undefined
+// ends the process (see "Misuse" below).
 #include <libusb-1.0/libusb.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -28,7 +33,11 @@
 #include <list>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "Ft232rChip.h"
 #include "ModelConfig.h"
@@ -46,7 +55,8 @@ struct libusb_device {
     std::uint8_t address = 0;
     bool kernelDriverBound = true;  // ftdi_sio binds every FT232R when it is plugged in
     Micros lastCompletion{0};       // when the host controller finished its last IN transfer
-    bool cancelsStuck = false;      // cancelled transfers never come back (see UsbModelControl.h)
+    Micros cancelTakes{0};          // until a cancelled transfer comes back (see UsbModelControl.h)
+    libusb_context* listedBy = nullptr;  // the context whose device list gave it out last
     bool detachedForClaim = false;
     libusb_device_handle* claimedBy = nullptr;
     int openHandles = 0;
@@ -54,6 +64,7 @@ struct libusb_device {
 
 struct libusb_device_handle {
     libusb_device* device;
+    libusb_context* context;
     bool autoDetach = false;
 };
 
@@ -76,7 +87,16 @@ struct Pending {
     std::vector<std::uint8_t> data;
     Micros submitted;
     Micros deadline;
-    bool cancelled = false;
+    std::optional<Micros> backAt;  // cancelled: when it comes back (Micros::max(): never)
+};
+
+// What libusb knows of a transfer from libusb_alloc_transfer to
+// libusb_free_transfer (io.c, usbi_transfer's state_flags).
+struct TransferRecord {
+    // In flight from libusb_submit_transfer until its callback starts;
+    // dropped by libusb_close, which never calls it back.
+    enum State { Idle, InFlight, Dropped } state = Idle;
+    bool cancelled = false;  // libusb_cancel_transfer was called while it was in flight
 };
 
 // The modelled bus: its devices, the transfers in flight, one lock for all.
@@ -90,6 +110,9 @@ struct Bus {
     std::vector<libusb_transfer*> finished;  // done, their callbacks not yet run
     bool handlingEvents = false;             // a thread runs callbacks (libusb's event lock)
     std::uint64_t callbacksInSyncCalls = 0;  // run by a synchronous transfer's caller
+    std::unordered_map<libusb_transfer*, TransferRecord> transfers;  // allocated, not yet freed
+    std::unordered_set<libusb_device_handle*> handles;               // open
+    std::unordered_set<libusb_context*> contexts;                    // initialised, not yet exited
     std::string flashOut, reportOut;
     Micros controlTime = ControlFrame;
 
@@ -103,7 +126,7 @@ struct Bus {
         if (const auto us = env("USBMODEL_CONTROL_US"); !us.empty()) controlTime = Micros{std::stol(us)};
         Configure(env("USBMODEL_DEVICES"), env("USBMODEL_BOARD"));
     }
-    ~Bus() { Record(); }
+    ~Bus();
 
     bool Configure(const std::string& devicesText, const std::string& boardText) {
         usbmodel::ModelConfig config;
@@ -114,7 +137,7 @@ struct Bus {
             device->config = d;
             device->chip = std::make_unique<usbmodel::Ft232rChip>(
                 config.board, std::make_shared<sim::ScriptedFaults>(config.faults));
-            device->cancelsStuck = d.cancelsStuck;
+            device->cancelTakes = d.cancelTakes;
             device->address = static_cast<std::uint8_t>(devices.size() + 2);
             plugged.push_back(device.get());
             devices.push_back(std::move(device));
@@ -149,7 +172,8 @@ struct Bus {
                 << "\nreceive_overflows " << s.receiveOverflows << "\nin_packets " << s.inPackets
                 << "\ncontrol_requests " << s.controlRequests << "\nbaud_rate " << s.baudRate
                 << "\nkernel_driver_bound " << plugged.front()->kernelDriverBound
-                << "\ncallbacks_in_sync_calls " << callbacksInSyncCalls << "\n";
+                << "\ncallbacks_in_sync_calls " << callbacksInSyncCalls
+                << "\nrepeated_commands " << chip.RepeatedCommands() << "\n";
         }
     }
 };
@@ -157,6 +181,50 @@ struct Bus {
 Bus& TheBus() {
     static Bus bus;
     return bus;
+}
+
+// ---- Misuse ----
+// Uses of the API that libusb 1.0.26 forbids or leaves undefined. Real
+// libusb goes on into freed memory, a leak or a wrong answer later; the
+// model names the misuse and aborts at once, so the test that made it fails
+// where it happened. The sources are libusb's own documentation and code.
+
+[[noreturn]] void Misuse(const std::string& what) {
+    std::fprintf(stderr, "libusb misuse: %s\n", what.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+// libusb_exit frees the context (core.c, libusb_exit); so does the model.
+void RequireContext(const Bus& bus, libusb_context* ctx, const char* call) {
+    if (ctx != nullptr && bus.contexts.count(ctx) == 0)
+        Misuse(std::string(call) +
+               " on a context that libusb_init did not give out or libusb_exit freed");
+}
+
+// libusb_close frees the handle (core.c, do_close): any later use reads freed memory.
+void RequireOpen(const Bus& bus, libusb_device_handle* handle, const char* call) {
+    if (bus.handles.count(handle) == 0)
+        Misuse(std::string(call) +
+               " on a device handle that is not open (closed already, or never opened)");
+}
+
+// libusb_free_transfer frees the transfer (io.c): any later use reads freed memory.
+TransferRecord& RequireTransfer(Bus& bus, libusb_transfer* transfer, const char* call) {
+    const auto it = bus.transfers.find(transfer);
+    if (it == bus.transfers.end())
+        Misuse(std::string(call) +
+               " on a transfer that libusb_alloc_transfer did not give out, or that was freed");
+    return it->second;
+}
+
+// "libusb_close ... Should be called on all open handles before your
+// application exits" (core.c, libusb_close).
+Bus::~Bus() {
+    Record();
+    std::lock_guard lock(mutex);
+    if (!handles.empty())
+        Misuse("the process ends with a device handle open: libusb_close was never called on it");
 }
 
 bool Gone(const libusb_device* device) { return device->chip->Unplugged(); }
@@ -185,11 +253,11 @@ void CatchUp(Bus& bus, Micros now) {
             }
             libusb_transfer* t = it->transfer;
             std::optional<libusb_transfer_status> status;
-            if (it->cancelled && dev->cancelsStuck) {
-                ++it;  // never comes back; only libusb_close drops it
+            if (it->backAt && now < *it->backAt) {
+                ++it;  // not back yet; it takes no more packets meanwhile
                 continue;
             }
-            if (it->cancelled) {
+            if (it->backAt) {
                 status = LIBUSB_TRANSFER_CANCELLED;
             } else if (Gone(dev)) {
                 status = LIBUSB_TRANSFER_NO_DEVICE;
@@ -207,9 +275,9 @@ void CatchUp(Bus& bus, Micros now) {
                 ++it;
                 continue;
             }
-            if (*status != LIBUSB_TRANSFER_CANCELLED)
-                std::copy(it->data.begin(), it->data.end(), t->buffer);
-            t->actual_length = *status == LIBUSB_TRANSFER_CANCELLED ? 0 : static_cast<int>(it->data.size());
+            // Whatever the status, the packets it took are the program's.
+            std::copy(it->data.begin(), it->data.end(), t->buffer);
+            t->actual_length = static_cast<int>(it->data.size());
             t->status = *status;
             bus.finished.push_back(t);
             it = bus.pending.erase(it);
@@ -222,8 +290,10 @@ void CatchUp(Bus& bus, Micros now) {
 Micros NextWake(Bus& bus, Micros limit) {
     Micros wake = limit;
     for (const auto& p : bus.pending) {
-        if (p.cancelled && p.device->cancelsStuck) continue;
-        if (p.cancelled) return Micros{0};
+        if (p.backAt) {
+            wake = std::min(wake, *p.backAt);
+            continue;
+        }
         wake = std::min({wake, p.device->chip->NextPacketTime(), p.deadline});
     }
     return wake;
@@ -233,18 +303,23 @@ Micros NextWake(Bus& bus, Micros limit) {
 thread_local bool inCallbacks = false;
 
 // Runs the callbacks of the transfers that have ended, in this thread. The
-// bus is unlocked meanwhile, so callbacks may submit transfers; only one
-// thread at a time runs them, so they run in the order the transfers ended.
+// bus is unlocked during each callback, so callbacks may submit or free
+// transfers; only one thread at a time runs them, so they run in the order
+// the transfers ended. A transfer is no longer in flight from the moment its
+// callback starts (io.c, usbi_handle_transfer_completion).
 void RunCallbacks(Bus& bus, std::unique_lock<std::mutex>& lock, bool inSyncCall) {
     bus.handlingEvents = true;
     std::vector<libusb_transfer*> done;
     done.swap(bus.finished);
     if (inSyncCall) bus.callbacksInSyncCalls += done.size();
-    lock.unlock();
     inCallbacks = true;
-    for (auto* t : done) t->callback(t);
+    for (auto* t : done) {
+        bus.transfers.at(t).state = TransferRecord::Idle;
+        lock.unlock();
+        t->callback(t);
+        lock.lock();
+    }
     inCallbacks = false;
-    lock.lock();
     bus.handlingEvents = false;
     bus.changed.notify_all();
 }
@@ -270,21 +345,39 @@ void WaitHandlingEvents(Bus& bus, std::unique_lock<std::mutex>& lock, Micros unt
 
 extern "C" {
 
+// Only programs that name their context use the model (libftdi1 does):
+// NULL, the default context, is accepted but never counted as open.
 int LIBUSB_CALL libusb_init(libusb_context** ctx) {
-    TheBus();
-    auto* context = new libusb_context();
-    if (ctx != nullptr) *ctx = context;
+    Bus& bus = TheBus();
+    if (ctx == nullptr) return LIBUSB_SUCCESS;
+    std::lock_guard lock(bus.mutex);
+    *ctx = new libusb_context();
+    bus.contexts.insert(*ctx);
     return LIBUSB_SUCCESS;
 }
 
-void LIBUSB_CALL libusb_exit(libusb_context* ctx) { delete ctx; }
-
-ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context*, libusb_device*** list) {
+// "Should be called after closing all open devices" (core.c, libusb_exit):
+// it frees the context under any handle still open.
+void LIBUSB_CALL libusb_exit(libusb_context* ctx) {
+    if (ctx == nullptr) return;
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
+    RequireContext(bus, ctx, "libusb_exit");
+    for (auto* handle : bus.handles)
+        if (handle->context == ctx)
+            Misuse("libusb_exit with a device handle of its context still open");
+    bus.contexts.erase(ctx);
+    delete ctx;
+}
+
+ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context* ctx, libusb_device*** list) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    RequireContext(bus, ctx, "libusb_get_device_list");
     std::vector<libusb_device*> present;
     for (auto* d : bus.plugged)
         if (!Gone(d)) present.push_back(d);
+    for (auto* d : present) d->listedBy = ctx;
     auto** result = static_cast<libusb_device**>(std::calloc(present.size() + 1, sizeof(libusb_device*)));
     if (result == nullptr) return LIBUSB_ERROR_NO_MEM;
     std::copy(present.begin(), present.end(), result);
@@ -363,7 +456,8 @@ int LIBUSB_CALL libusb_open(libusb_device* dev, libusb_device_handle** handle) {
     std::lock_guard lock(bus.mutex);
     if (Gone(dev)) return LIBUSB_ERROR_NO_DEVICE;
     if (dev->config.accessDenied) return LIBUSB_ERROR_ACCESS;
-    *handle = new libusb_device_handle{dev, false};
+    *handle = new libusb_device_handle{dev, dev->listedBy, false};
+    bus.handles.insert(*handle);
     ++dev->openHandles;
     return LIBUSB_SUCCESS;
 }
@@ -372,9 +466,22 @@ void LIBUSB_CALL libusb_close(libusb_device_handle* handle) {
     if (handle == nullptr) return;
     Bus& bus = TheBus();
     std::unique_lock lock(bus.mutex);
+    RequireOpen(bus, handle, "libusb_close");
     // libusb closes holding the event lock: it waits for running callbacks.
     if (!inCallbacks) bus.changed.wait(lock, [&] { return !bus.handlingEvents; });
     libusb_device* dev = handle->device;
+    CatchUp(bus, bus.Now());
+    // A transfer still out that was never cancelled, on a device still
+    // there: libusb logs "A cancellation hasn't even been scheduled on the
+    // transfer for which the device is closing" (core.c, do_close).
+    if (!Gone(dev)) {
+        const auto requireCancelled = [&](libusb_transfer* t) {
+            if (t->dev_handle == handle && !bus.transfers.at(t).cancelled)
+                Misuse("libusb_close with a transfer in flight that was never cancelled");
+        };
+        for (const auto& p : bus.pending) requireCancelled(p.transfer);
+        for (auto* t : bus.finished) requireCancelled(t);
+    }
     if (dev->claimedBy == handle) {
         dev->claimedBy = nullptr;
         if (dev->detachedForClaim) dev->kernelDriverBound = !Gone(dev);
@@ -382,34 +489,42 @@ void LIBUSB_CALL libusb_close(libusb_device_handle* handle) {
     }
     --dev->openHandles;
     // Transfers still out are forgotten, never called back; the program may
-    // free them from now on.
-    bus.pending.remove_if([&](const Pending& p) {
-        if (p.transfer->dev_handle != handle) return false;
-        p.transfer->dev_handle = nullptr;
-        return true;
-    });
-    std::erase_if(bus.finished, [&](libusb_transfer* t) {
+    // free them from now on, and do nothing else with them.
+    const auto drop = [&](libusb_transfer* t) {
         if (t->dev_handle != handle) return false;
         t->dev_handle = nullptr;
+        bus.transfers.at(t).state = TransferRecord::Dropped;
         return true;
-    });
+    };
+    bus.pending.remove_if([&](const Pending& p) { return drop(p.transfer); });
+    std::erase_if(bus.finished, drop);
     bus.changed.notify_all();
+    bus.handles.erase(handle);
     delete handle;
     bus.Record();
 }
 
 int LIBUSB_CALL libusb_get_configuration(libusb_device_handle* handle, int* config) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    RequireOpen(bus, handle, "libusb_get_configuration");
     if (Gone(handle->device)) return LIBUSB_ERROR_NO_DEVICE;
     *config = 1;
     return LIBUSB_SUCCESS;
 }
 
 int LIBUSB_CALL libusb_set_configuration(libusb_device_handle* handle, int configuration) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    RequireOpen(bus, handle, "libusb_set_configuration");
     if (Gone(handle->device)) return LIBUSB_ERROR_NO_DEVICE;
     return configuration == 1 || configuration == -1 ? LIBUSB_SUCCESS : LIBUSB_ERROR_NOT_FOUND;
 }
 
 int LIBUSB_CALL libusb_set_auto_detach_kernel_driver(libusb_device_handle* handle, int enable) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    RequireOpen(bus, handle, "libusb_set_auto_detach_kernel_driver");
     handle->autoDetach = enable != 0;
     return LIBUSB_SUCCESS;
 }
@@ -417,6 +532,7 @@ int LIBUSB_CALL libusb_set_auto_detach_kernel_driver(libusb_device_handle* handl
 int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle* handle, int interface) {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
+    RequireOpen(bus, handle, "libusb_detach_kernel_driver");
     if (interface != 0) return LIBUSB_ERROR_NOT_FOUND;
     if (Gone(handle->device)) return LIBUSB_ERROR_NO_DEVICE;
     if (!handle->device->kernelDriverBound) return LIBUSB_ERROR_NOT_FOUND;
@@ -427,6 +543,7 @@ int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle* handle, int in
 int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* handle, int interface) {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
+    RequireOpen(bus, handle, "libusb_claim_interface");
     libusb_device* dev = handle->device;
     if (interface != 0) return LIBUSB_ERROR_NOT_FOUND;
     if (Gone(dev)) return LIBUSB_ERROR_NO_DEVICE;
@@ -444,6 +561,7 @@ int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* handle, int interfa
 int LIBUSB_CALL libusb_release_interface(libusb_device_handle* handle, int interface) {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
+    RequireOpen(bus, handle, "libusb_release_interface");
     libusb_device* dev = handle->device;
     if (interface != 0 || dev->claimedBy != handle) return LIBUSB_ERROR_NOT_FOUND;
     dev->claimedBy = nullptr;
@@ -454,6 +572,9 @@ int LIBUSB_CALL libusb_release_interface(libusb_device_handle* handle, int inter
 
 int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t index,
                                                    unsigned char* data, int length) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    RequireOpen(bus, handle, "libusb_get_string_descriptor_ascii");
     if (index == 0) return LIBUSB_ERROR_INVALID_PARAM;  // the language table, as libusb refuses it
     if (Gone(handle->device)) return LIBUSB_ERROR_NO_DEVICE;
     const auto& config = handle->device->config;
@@ -480,6 +601,7 @@ int LIBUSB_CALL libusb_control_transfer(libusb_device_handle* handle, uint8_t re
     int result = LIBUSB_ERROR_PIPE;
     {
         std::unique_lock lock(bus.mutex);
+        RequireOpen(bus, handle, "libusb_control_transfer");
         const Micros start = bus.Now();
         libusb_device* dev = handle->device;
         CatchUp(bus, start);
@@ -508,6 +630,7 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char
     if (inCallbacks) return LIBUSB_ERROR_BUSY;
     Bus& bus = TheBus();
     std::unique_lock lock(bus.mutex);
+    RequireOpen(bus, handle, "libusb_bulk_transfer");
     libusb_device* dev = handle->device;
     if (transferred != nullptr) *transferred = 0;
     CatchUp(bus, bus.Now());
@@ -555,40 +678,74 @@ struct libusb_transfer* LIBUSB_CALL libusb_alloc_transfer(int isoPackets) {
     const std::size_t size = sizeof(libusb_transfer) +
                              sizeof(libusb_iso_packet_descriptor) * static_cast<std::size_t>(std::max(isoPackets, 0));
     auto* transfer = static_cast<libusb_transfer*>(std::calloc(1, size));
-    if (transfer != nullptr) transfer->num_iso_packets = isoPackets;
+    if (transfer == nullptr) return nullptr;
+    transfer->num_iso_packets = isoPackets;
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    bus.transfers[transfer] = {};
     return transfer;
 }
 
+// "It is not legal to free an active transfer (one which has been submitted
+// and has not yet completed)" (io.c, libusb_free_transfer); "Freeing the
+// transfer after it has been cancelled but before cancellation has completed
+// will result in undefined behaviour" (io.c, "Cancellation").
 void LIBUSB_CALL libusb_free_transfer(struct libusb_transfer* transfer) {
     if (transfer == nullptr) return;
+    Bus& bus = TheBus();
+    {
+        std::lock_guard lock(bus.mutex);
+        const auto& record = RequireTransfer(bus, transfer, "libusb_free_transfer");
+        if (record.state == TransferRecord::InFlight)
+            Misuse("libusb_free_transfer on a transfer in flight (submitted, not yet called back)");
+        bus.transfers.erase(transfer);
+    }
     if ((transfer->flags & LIBUSB_TRANSFER_FREE_BUFFER) != 0) std::free(transfer->buffer);
     std::free(transfer);
 }
 
 // Only bulk IN transfers go asynchronously here: that is all the back end
-// and libftdi1's read path submit.
+// and libftdi1's read path submit. A transfer in flight is one libusb refuses
+// with LIBUSB_ERROR_BUSY (io.c); one that libusb_close dropped keeps its
+// in-flight mark for good (core.c, do_close leaves it) and has no handle,
+// which libusb asserts (io.c). Either means the program lost track of which
+// transfers are its own to touch.
 int LIBUSB_CALL libusb_submit_transfer(struct libusb_transfer* transfer) {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
+    TransferRecord& record = RequireTransfer(bus, transfer, "libusb_submit_transfer");
+    if (record.state == TransferRecord::InFlight)
+        Misuse("libusb_submit_transfer on a transfer already in flight");
+    if (record.state == TransferRecord::Dropped)
+        Misuse("libusb_submit_transfer on a transfer that libusb_close dropped: only to be freed");
     libusb_device_handle* handle = transfer->dev_handle;
+    RequireOpen(bus, handle, "libusb_submit_transfer");
     if (Gone(handle->device)) return LIBUSB_ERROR_NO_DEVICE;
     if (transfer->type != LIBUSB_TRANSFER_TYPE_BULK || transfer->endpoint != EndpointIn)
         return LIBUSB_ERROR_NOT_SUPPORTED;
-    for (const auto& p : bus.pending)
-        if (p.transfer == transfer) return LIBUSB_ERROR_BUSY;
     CatchUp(bus, bus.Now());
-    bus.pending.push_back({transfer, handle->device, {}, bus.Now(), Deadline(bus, transfer->timeout)});
+    bus.pending.push_back(
+        {transfer, handle->device, {}, bus.Now(), Deadline(bus, transfer->timeout), {}});
+    record = {TransferRecord::InFlight, false};
     bus.changed.notify_all();
     return LIBUSB_SUCCESS;
 }
 
+// A transfer that has ended, its callback not yet run, can no longer be
+// cancelled (LIBUSB_ERROR_NOT_FOUND) and comes back with its status; libusb
+// still marks it as cancelling (io.c).
 int LIBUSB_CALL libusb_cancel_transfer(struct libusb_transfer* transfer) {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
+    TransferRecord& record = RequireTransfer(bus, transfer, "libusb_cancel_transfer");
+    if (record.state != TransferRecord::InFlight || record.cancelled) return LIBUSB_ERROR_NOT_FOUND;
+    record.cancelled = true;
+    const Micros now = bus.Now();
+    CatchUp(bus, now);  // what it took until now is its own
     for (auto& p : bus.pending) {
         if (p.transfer != transfer) continue;
-        if (p.cancelled) return LIBUSB_ERROR_NOT_FOUND;
-        p.cancelled = true;
+        const Micros takes = p.device->cancelTakes;
+        p.backAt = takes == usbmodel::NeverBack ? Micros::max() : now + takes;
         bus.changed.notify_all();
         return LIBUSB_SUCCESS;
     }
@@ -598,6 +755,7 @@ int LIBUSB_CALL libusb_cancel_transfer(struct libusb_transfer* transfer) {
 void LIBUSB_CALL libusb_interrupt_event_handler(libusb_context* ctx) {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
+    RequireContext(bus, ctx, "libusb_interrupt_event_handler");
     if (ctx != nullptr) ctx->interrupted = true;
     bus.changed.notify_all();
 }
@@ -607,8 +765,10 @@ void LIBUSB_CALL libusb_interrupt_event_handler(libusb_context* ctx) {
 // in a loop.
 int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context* ctx, struct timeval* tv,
                                                        int* completed) {
+    if (inCallbacks) return LIBUSB_ERROR_BUSY;  // as libusb: no event handling inside a callback
     Bus& bus = TheBus();
     std::unique_lock lock(bus.mutex);
+    RequireContext(bus, ctx, "libusb_handle_events_timeout_completed");
     const Micros deadline =
         bus.Now() + (tv != nullptr ? Micros{tv->tv_sec * 1000000L + tv->tv_usec} : Micros{0});
     for (;;) {
@@ -673,7 +833,8 @@ int usbmodel_get_stats(int device, struct usbmodel_stats* out) {
                       [dev](libusb_transfer* t) { return t->dev_handle != nullptr && t->dev_handle->device == dev; });
     *out = {s.hostToBoard, s.boardToHost, s.receiveOverflows, s.inPackets, s.controlRequests,
             s.baudRate,    s.latencyMs,   dev->kernelDriverBound ? 1 : 0, dev->openHandles,
-            Gone(dev) ? 1 : 0, static_cast<int>(outstanding), bus.callbacksInSyncCalls};
+            Gone(dev) ? 1 : 0, static_cast<int>(outstanding), bus.callbacksInSyncCalls,
+            s.boardBytesAtPurge, dev->chip->RepeatedCommands()};
     return 0;
 }
 
@@ -685,10 +846,11 @@ void usbmodel_unplug(int device) {
     bus.changed.notify_all();
 }
 
-void usbmodel_cancels_stuck(int device, int stuck) {
+void usbmodel_cancel_delay(int device, long long microseconds) {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
-    if (libusb_device* dev = bus.Plugged(device)) dev->cancelsStuck = stuck != 0;
+    if (libusb_device* dev = bus.Plugged(device))
+        dev->cancelTakes = microseconds < 0 ? usbmodel::NeverBack : Micros{microseconds};
     bus.changed.notify_all();
 }
 

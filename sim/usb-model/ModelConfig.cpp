@@ -32,7 +32,8 @@ std::string ParseDevice(const std::string& text, DeviceConfig& device) {
         else if (key == "serial") device.serial = optional();
         else if (key == "access" && value == "denied") device.accessDenied = true;
         else if (key == "busy" && value == "yes") device.busy = true;
-        else if (key == "cancel" && value == "stuck") device.cancelsStuck = true;
+        else if (key == "cancel" && value == "slow") device.cancelTakes = SlowCancel;
+        else if (key == "cancel" && value == "stuck") device.cancelTakes = NeverBack;
         else return "unknown device setting: " + pair;
     }
     return {};

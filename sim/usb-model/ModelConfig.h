@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,8 +9,18 @@
 
 #include "FaultPlan.h"
 #include "LoaderBoard.h"
+#include "SimClock.h"
 
 namespace usbmodel {
+
+// A cancellation the host controller gives back late, later than a reader
+// may wait for it at a purge. The Linux xHCI driver waits up to 5 s for the
+// Stop Endpoint command that cancels a transfer before it gives up on the
+// controller (XHCI_STOP_EP_CMD_TIMEOUT, drivers/usb/host/xhci.h); controllers
+// that answer it late or not at all are reported on linux-usb (2022, "make
+// XHCI_STOP_EP_CMD_TIMEOUT a module parameter").
+inline constexpr sim::Micros SlowCancel = std::chrono::milliseconds(1500);
+inline constexpr sim::Micros NeverBack = sim::Micros::max();
 
 // One FT232R on the modelled bus, as its USB descriptors and the host's
 // access to it make it.
@@ -19,7 +30,9 @@ struct DeviceConfig {
     std::optional<std::string> serial = "ZB000001";
     bool accessDenied = false;  // libusb_open fails: no permission on the device node
     bool busy = false;          // another program has claimed the interface
-    bool cancelsStuck = false;  // cancelled transfers never come back
+    // How long a cancelled transfer takes to come back (UsbModelControl.h):
+    // nothing on a healthy host.
+    sim::Micros cancelTakes{0};
 };
 
 struct ModelConfig {
@@ -32,7 +45,8 @@ struct ModelConfig {
  * Reads a configuration:
  *   devices  "key=value,...;key=value,..." one device each, keys product,
  *            manufacturer, serial ("-" for none), access=denied, busy=yes,
- *            cancel=stuck;
+ *            cancel=slow (cancelled transfers come back after SlowCancel),
+ *            cancel=stuck (they never come back);
  *            empty: one board "Ambercord Serial Link"; "none": no device
  *   board    the board options of UpdaterSim (--firmware, --blank, --fault ...)
  * Returns an error text, empty on success.

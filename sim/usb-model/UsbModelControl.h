@@ -14,6 +14,12 @@
  *   USBMODEL_REPORT     file that receives the model's counters at the same times
  *   USBMODEL_CONTROL_US how long a control request takes (default 1000: one
  *                       full-speed frame)
+ *
+ * A use of the libusb API that libusb forbids or leaves undefined (freeing a
+ * transfer in flight, a handle used after libusb_close, libusb_exit or the
+ * end of the process with a handle open, ...) is reported on stderr as
+ * "libusb misuse: ..." and ends the process with abort(), so that the test
+ * that made it fails loudly. LibusbModel.cpp lists the checks and their sources.
  */
 #pragma once
 
@@ -38,6 +44,10 @@ struct usbmodel_stats {
     int transfers_out;           /* submitted and not yet called back or dropped */
     uint64_t callbacks_in_sync_calls;  /* on the whole bus: callbacks run by the caller
                                           of a synchronous transfer, not an event loop */
+    uint64_t board_bytes_at_purge;  /* board bytes that had reached the chip when the host
+                                       last emptied its receive buffer */
+    uint64_t repeated_commands;     /* block commands the loader got again for the
+                                       same address: the host's retries */
 };
 
 /* "FT232R model" when the model is loaded. */
@@ -51,10 +61,13 @@ int usbmodel_get_stats(int device, struct usbmodel_stats* out);
 void usbmodel_unplug(int device);
 /* Its IN endpoint stops answering, not even with status packets. */
 void usbmodel_stall_in(int device, int stalled);
-/* Cancelled transfers never come back: libusb_cancel_transfer succeeds, no
- * callback follows, and only libusb_close drops them (as a host controller
- * that never gives back a cancelled URB would leave them). */
-void usbmodel_cancels_stuck(int device, int stuck);
+/* How long cancelled transfers take to come back, from the cancel on; a
+ * negative time: never, only libusb_close drops them (as a host controller
+ * that never gives back a cancelled URB would leave them). A cancelled
+ * transfer takes no more packets; it comes back LIBUSB_TRANSFER_CANCELLED
+ * with the packets it had taken. Transfers submitted later are served
+ * meanwhile. */
+void usbmodel_cancel_delay(int device, long long microseconds);
 /* The board sends `count` bytes unasked, one every `interval_us`, from now. */
 void usbmodel_board_sends(int device, const unsigned char* bytes, size_t count, unsigned interval_us);
 

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "DemoRelease.h"
 #include "InReader.h"
@@ -179,23 +181,70 @@ INSTANTIATE_TEST_SUITE_P(Rates, TrickleTest,
                                            TrickleCase{"OneByteEveryMillisecond", 1000, 235}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(LibFtdiOverModel, PurgeEmptiesTheHostBuffer) {
-    OverModel rig;
+struct PurgeCase {
+    const char* name;
+    const char* devices;  // the model's setting for how cancels come back
+    // The link sets 2 ms. At the chip's own 16 ms a board that talks fast
+    // fills transfers with whole packets, so a transfer cancelled by the
+    // purge comes back holding bytes from before it.
+    UCHAR latencyMs = LatencyTimerMs;
+};
+
+class PurgeTest : public ::testing::TestWithParam<PurgeCase> {};
+
+// Round after round the board sends 80 ms of bytes at its full rate, the
+// link purges just after the last one arrived, and the board sends 120 ms
+// more. The link's reads after each purge return exactly those 120 ms, in
+// order: no byte the chip had before the purge, none lost. The rounds go on
+// past the moment a slow host gives the first purge's transfers back.
+TEST_P(PurgeTest, ReadsAfterAPurgeReturnOnlyWhatCameAfterIt) {
+    OverModel rig(GetParam().devices);
     rig.link->OpenLink();
     ASSERT_EQ(rig.link->LinkStatus, 0);
-    rig.model.BoardSends(std::vector<unsigned char>(100, 0xAA), 80);
-    std::this_thread::sleep_for(milliseconds(40));  // all of it read from the chip by now
-    rig.link->PurgeLink();
-    ASSERT_EQ(rig.link->LinkStatus, 0);
-    std::uint8_t byte = 0;
-    DWORD delivered = 0;
-    EXPECT_EQ(rig.driver->Read(rig.link->LinkHandle, &byte, 1, &delivered), FT_OK);
-    EXPECT_EQ(delivered, 0u) << "nothing from before the purge";
-    rig.model.BoardSends({0x42}, 80);
-    EXPECT_EQ(rig.driver->Read(rig.link->LinkHandle, &byte, 1, &delivered), FT_OK);
-    EXPECT_EQ(delivered, 1u) << "reading goes on after the purge";
-    EXPECT_EQ(byte, 0x42);
+    ASSERT_EQ(rig.driver->SetLatencyTimer(rig.link->LinkHandle, GetParam().latencyMs), FT_OK);
+    // Byte i of all the board sends is i % 251, a prime: no buffer or packet
+    // size lines up with it.
+    const std::uint64_t before = rig.model.Stats().board_to_host;
+    std::size_t sent = 0;
+    const auto send = [&](std::size_t count) {
+        std::vector<unsigned char> bytes(count);
+        for (auto& b : bytes) b = static_cast<unsigned char>(sent++ % 251);
+        rig.model.BoardSends(bytes, 80);
+    };
+    constexpr std::size_t Wanted = 1500;  // 120 ms at 125000 baud
+    const auto start = steady_clock::now();
+    for (int purge = 1; purge <= 5 || Since(start) < milliseconds(1800); ++purge) {
+        send(1000);
+        // Its bytes wait in the host buffer, the transfers and the chip.
+        std::this_thread::sleep_for(milliseconds(85));
+        rig.link->PurgeLink();
+        ASSERT_EQ(rig.link->LinkStatus, 0);
+        ASSERT_EQ(rig.model.Stats().board_bytes_at_purge - before, sent) << "all reached the chip";
+        const std::size_t from = sent;
+        send(Wanted);
+        std::vector<std::uint8_t> read;
+        const auto deadline = steady_clock::now() + seconds(1);
+        while (read.size() < Wanted && steady_clock::now() < deadline) {
+            std::uint8_t buffer[512];
+            DWORD delivered = 0;
+            const auto count = static_cast<DWORD>(std::min(sizeof buffer, Wanted - read.size()));
+            ASSERT_EQ(rig.driver->Read(rig.link->LinkHandle, buffer, count, &delivered), FT_OK);
+            read.insert(read.end(), buffer, buffer + delivered);
+        }
+        ASSERT_EQ(read.size(), Wanted) << "purge " << purge << ": reading goes on after it";
+        for (std::size_t i = 0; i < Wanted; ++i)
+            ASSERT_EQ(read[i], (from + i) % 251) << "purge " << purge << ": byte " << i << " after it";
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cancels, PurgeTest,
+    ::testing::Values(PurgeCase{"ComeBackAtOnce", ""},
+                      PurgeCase{"ComeBackOnlyAfterASecondAndAHalf", "cancel=slow"},
+                      PurgeCase{"NeverComeBack", "cancel=stuck"},
+                      PurgeCase{"ComeBackAtOnceHoldingBytes", "", 16},
+                      PurgeCase{"ComeBackLateHoldingBytes", "cancel=slow", 16}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // What a close may meet: a close ends within the reader's bound (a margin
 // for a loaded machine) and leaves no thread, transfer or claim behind.
@@ -226,18 +275,20 @@ TEST_P(CloseTest, EndsWithinItsBoundLeavingNothingBehind) {
     }
 }
 
-constexpr auto Bound = InReader::StopBound + milliseconds(150);
+constexpr auto Bound = InReader::CancelBound + milliseconds(150);
 INSTANTIATE_TEST_SUITE_P(
     Situations, CloseTest,
     ::testing::Values(
         CloseCase{"Idle", [](ModelControl&) {}, milliseconds(100)},
         CloseCase{"ChipStalled", [](ModelControl& m) { m.StallIn(true); }, milliseconds(100)},
         CloseCase{"DeviceGone", [](ModelControl& m) { m.Unplug(); }, milliseconds(100)},
-        CloseCase{"CancelledTransfersNeverComeBack", [](ModelControl& m) { m.CancelsStuck(true); }, Bound},
+        CloseCase{"CancelledTransfersComeBackLate",
+                  [](ModelControl& m) { m.CancelsComeBackAfter(milliseconds(1500)); }, Bound},
+        CloseCase{"CancelledTransfersNeverComeBack", [](ModelControl& m) { m.CancelsNeverComeBack(); }, Bound},
         // As in the middle of an update: the board is sending a block back.
         CloseCase{"BoardSendingAndCancelsStuck",
                   [](ModelControl& m) {
-                      m.CancelsStuck(true);
+                      m.CancelsNeverComeBack();
                       m.BoardSends(std::vector<unsigned char>(2048, 0x5A), 80);
                   },
                   Bound}),

@@ -6,6 +6,7 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +26,7 @@ public:
         Bind(stats_, "usbmodel_get_stats");
         Bind(unplug_, "usbmodel_unplug");
         Bind(stall_, "usbmodel_stall_in");
-        Bind(stuck_, "usbmodel_cancels_stuck");
+        Bind(cancelDelay_, "usbmodel_cancel_delay");
         Bind(sends_, "usbmodel_board_sends");
     }
 
@@ -67,7 +68,11 @@ public:
     }
     void Unplug(int device = 0) { unplug_(device); }
     void StallIn(bool stalled, int device = 0) { stall_(device, stalled ? 1 : 0); }
-    void CancelsStuck(bool stuck, int device = 0) { stuck_(device, stuck ? 1 : 0); }
+    // How long cancelled transfers take to come back; CancelsNeverComeBack: never.
+    void CancelsComeBackAfter(std::chrono::microseconds delay, int device = 0) {
+        cancelDelay_(device, static_cast<long long>(delay.count()));
+    }
+    void CancelsNeverComeBack(int device = 0) { cancelDelay_(device, -1); }
     void BoardSends(const std::vector<unsigned char>& bytes, unsigned intervalUs, int device = 0) {
         sends_(device, bytes.data(), bytes.size(), intervalUs);
     }
@@ -83,7 +88,7 @@ private:
     decltype(&usbmodel_get_stats) stats_ = nullptr;
     decltype(&usbmodel_unplug) unplug_ = nullptr;
     decltype(&usbmodel_stall_in) stall_ = nullptr;
-    decltype(&usbmodel_cancels_stuck) stuck_ = nullptr;
+    decltype(&usbmodel_cancel_delay) cancelDelay_ = nullptr;
     decltype(&usbmodel_board_sends) sends_ = nullptr;
 };
 
