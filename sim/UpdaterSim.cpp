@@ -17,15 +17,23 @@
 
 namespace {
 
+// The window's button with this caption, as a person finds it.
+QPushButton* Captioned(const QWidget& window, const char* caption) {
+    for (auto* button : window.findChildren<QPushButton*>())
+        if (button->text() == QString::fromUtf8(caption)) return button;
+    return nullptr;
+}
+
 // Presses the buttons a person would press for an update, while they are
 // offered, and reports whether the update completed.
 bool RunScript(app::QtMainWindow& window, sim::TranscriptWindow& transcript) {
     bool complete = false;
     for (int index : {app::FindDevice, app::FlashDeviceButton, app::OkButton}) {
-        if (window.Finished() || !window.Button(index)->isVisible()) break;
+        QPushButton* button = Captioned(window, app::ButtonCaptions[index]);
+        if (window.Finished() || button == nullptr || !button->isVisible()) break;
         if (index == app::OkButton) complete = true;
         transcript.Note(std::string("press \"") + app::ButtonCaptions[index] + "\"");
-        window.Button(index)->click();
+        button->click();
     }
     if (!window.Finished()) {
         transcript.Note("close the window");

@@ -51,12 +51,6 @@ public:
         answerBox_ = std::move(answer);
     }
 
-    QPushButton* Button(int index) const { return buttons_.at(static_cast<std::size_t>(index)); }
-    QLabel* DeviceNameLabel() const { return deviceName_; }
-    QLabel* StatusTextLabel() const { return statusText_; }
-    QProgressBar* ProgressBarWidget() const { return progressBar_; }
-    QLabel* Picture() const { return picture_; }
-
     static int TwipsToPixels(int twips);
 
     // WindowOps

@@ -70,11 +70,7 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance, SingleInstanceMutex* single
 }
 
 Win32MainWindow::~Win32MainWindow() {
-    if (window_ != nullptr) {
-        live_.Forget(deviceName_);
-        live_.Forget(statusText_);
-        DestroyWindow(window_);
-    }
+    if (window_ != nullptr) DestroyWindow(window_);
     if (font_ != nullptr) DeleteObject(font_);
     if (photograph_ != nullptr) DeleteObject(photograph_);
 }
@@ -239,6 +235,11 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             LayOut();
             return 0;
         }
+        case WM_DESTROY:
+            // The lines' live-region marks live outside the window: they go with it.
+            live_.Forget(deviceName_);
+            live_.Forget(statusText_);
+            break;
         case WM_NCDESTROY: {
             // The last message the window gets: its default handling frees what
             // Windows keeps for it, so it must still name the window.
