@@ -62,6 +62,7 @@ bool fmStart::ProgramBlock(bool firstPage) {
     for (;;) {  // a failed write refills the block and writes it again
         FillBlock();
         link_.WriteBlock();
+        if (SessionEnded()) return false;
         if (link_.LinkStatus == 0) break;
         if (--RetryCount == 0) return ReportFailure(true, firstPage);
         link_.DrainLink();
@@ -72,6 +73,7 @@ bool fmStart::ProgramBlock(bool firstPage) {
 bool fmStart::VerifyBlock(bool firstPage) {
     for (;;) {  // a failed read-back is only read back again: the write stands
         link_.ReadBackBlock();
+        if (SessionEnded()) return false;
         if (link_.LinkStatus == 0) return true;
         if (--RetryCount == 0) return ReportFailure(false, firstPage);
         link_.DrainLink();
@@ -92,6 +94,7 @@ bool fmStart::VerifyAllBlocks() {
             link_.FlashAddress = 0;
         }
         window_.Yield();
+        if (SessionEnded()) return false;
         RetryCount = AttemptsPerBlock;
         FillBlock();
         if (!VerifyBlock(firstPage)) return false;
@@ -133,6 +136,7 @@ void fmStart::FlashDevice() {
     for (int k = first; k <= last; ++k) {
         window_.SetProgressValue(k);
         window_.Yield();
+        if (SessionEnded()) return;
         RetryCount = AttemptsPerBlock;
         if (!ProgramBlock(false)) return;
         ImageOffset += link_.BlockLength * 4;
@@ -141,6 +145,7 @@ void fmStart::FlashDevice() {
 
     window_.SetProgressValue(last + 1);
     window_.Yield();
+    if (SessionEnded()) return;
     ImageOffset = FirstPageOffset;
     link_.FlashAddress = 0;
     RetryCount = AttemptsPerBlock;

@@ -22,6 +22,11 @@ bool RecordingWindow::RequestClose() {
     return true;
 }
 
+void RecordingWindow::EndSession() {
+    log.push_back("session end");
+    if (!ended) handlers_->Session_End();
+}
+
 void RecordingWindow::OnYield(int n, std::function<void()> action) {
     pending_.emplace_back(yields + n, std::move(action));
 }

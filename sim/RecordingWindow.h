@@ -27,6 +27,8 @@ public:
     void Click(int index);
     // Asks to close the window; true when the logic let it close.
     bool RequestClose();
+    // The session ends, as at log off or on a signal to end.
+    void EndSession();
     // Runs `action` inside the n-th yield from now (1 = the next one).
     void OnYield(int n, std::function<void()> action);
 

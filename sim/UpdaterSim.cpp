@@ -13,6 +13,7 @@
 #include "QtResources.h"
 #include "SimScenario.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 #include "TranscriptWindow.h"
 
 namespace {
@@ -80,6 +81,8 @@ int main(int argc, char* argv[]) {
     app::Program program(ops, driver, resources);
     window.SetHandlers(&program.Form);
     if (scenario.scripted) window.AnswerBoxesWith([](const app::MessageBoxRequest&) {});
+    // Ended from outside, as Updater is: the simulated interface is given back first.
+    app::TerminationSignals termination([&window] { window.EndSession(); });
 
     window.Start();
     if (scenario.scripted) {

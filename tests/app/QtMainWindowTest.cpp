@@ -179,6 +179,43 @@ private slots:
         QCOMPARE(Lines(rig.window).value(1), QString());
     }
 
+    // The session ends while the board is written, or while a failure box
+    // waits for a person: the box closes, the link closes, the window goes
+    // and nothing more reaches the driver.
+    void sessionEnd_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("during the update") << "";
+        QTest::newRow("while a failure box is open") << "ack-wrong@0x800";
+    }
+    void sessionEnd() {
+        QFETCH(QString, fault);
+        sim::ScriptedFaults faults;
+        if (!fault.isEmpty()) QCOMPARE(QString::fromStdString(faults.Add(fault.toStdString())), QString());
+        QtRig rig({}, fault.isEmpty() ? nullptr : &faults);  // real boxes
+        rig.window.Start();
+        rig.Click("Find Device");
+        int boxes = 0;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            boxes += box != nullptr;
+            if (fault.isEmpty() ? ProgressValue(rig.window) >= 5 : box != nullptr) {
+                watch.stop();
+                rig.window.EndSession();
+            }
+        });
+        watch.start(0);
+        rig.Click("Flash Device");
+        QVERIFY(rig.window.Finished());
+        QVERIFY(!rig.window.isVisible());
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QCOMPARE(boxes, fault.isEmpty() ? 0 : 1);
+        QVERIFY(!rig.driver.IsOpen());
+        QCOMPARE(rig.driver.ClosedHandleCalls(), 0);
+        QCOMPARE(rig.driver.Calls().back(), std::string("FT_Close()"));
+        QVERIFY(Lines(rig.window).value(1) != "Flash Complete!");
+    }
+
     void startupExitNeverShowsTheWindow() {
         sim::BoardSetup board;
         board.silent = true;

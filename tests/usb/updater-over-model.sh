@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The production Updater, unchanged, with its libftdi1 back end: real
 # libftdi1 over the USB-level FT232R model, on an X server, driven through
-# its window. A whole update in real time (about 21 s), then the failures a
-# person meets: no access, the interface in use, the program ended by the
-# session during the update, the board unplugged during the update. Run
-# through with-xvfb.sh.
+# its window. A whole update in real time (about 21 s), started as under
+# nohup and hung up mid-way, then the failures a person meets: no access,
+# the interface in use, the board unplugged during the update, the program
+# ended by the session during the update. Run through with-xvfb.sh.
 # Usage: updater-over-model.sh BUILD_DIR RELEASE_IMAGE
 set -euo pipefail
 build=$1
@@ -21,8 +21,8 @@ updater=$build/window/qt/Updater
 
 value() { awk -v k="$1" '$1 == k { print $2 }' "$work/report"; }
 
-echo "== the whole update"
-USBMODEL_DEVICES= USBMODEL_BOARD= "$updater" &
+echo "== the whole update, started as under nohup: a hangup mid-way changes nothing"
+USBMODEL_DEVICES= USBMODEL_BOARD= nohup "$updater" >"$work/nohup.out" 2>&1 &
 pid=$!
 main=$(window "$caption")
 on_model_only "$pid" "$build"
@@ -31,6 +31,11 @@ click "$pid" 'Find Device'
 expect_controls "$pid" "$offer"
 click "$pid" 'Flash Device'
 start=$(date +%s.%N)
+sleep 3
+kill -HUP "$pid"
+sleep 1
+kill -0 "$pid" 2>/dev/null || { cat "$work/nohup.out"; fail "the hangup ended the update"; }
+expect_controls "$pid" "$programming"
 expect_controls "$pid" "$complete" 60
 echo "programmed in $(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s }') s"
 "$xwin" close "$main"
@@ -53,25 +58,6 @@ for devices in "access=denied" "busy=yes"; do
     only_box $! 'USB Error!'
 done
 
-echo "== ended by the session (SIGTERM) during the update"
-rm -f "$work/flash" "$work/report"  # written anew when the interface is closed
-USBMODEL_DEVICES= USBMODEL_BOARD= "$updater" &
-pid=$!
-window "$caption" >/dev/null
-click "$pid" 'Find Device'
-expect_controls "$pid" "$offer"
-click "$pid" 'Flash Device'
-sleep 3
-start=$(date +%s%N)
-kill -TERM "$pid"
-ends "$pid"
-took=$(( ($(date +%s%N) - start) / 1000000 ))
-echo "ended $took ms after SIGTERM"
-[ "$took" -le 2000 ] || fail "took $took ms to end"
-[ "$(value kernel_driver_bound)" = 1 ] || fail "ftdi_sio did not get the interface back"
-[ "$(head -c 2048 "$work/flash" | tr -d '\377' | wc -c)" = 0 ] || fail "the boot page was written"
-[ "$(head -c 4096 "$work/flash" | tail -c 2048 | tr -d '\377' | wc -c)" != 0 ] || fail "no block was written"
-
 echo "== unplugged during the update"
 USBMODEL_BOARD="--fault gone@0x4000" "$updater" &
 pid=$!
@@ -84,4 +70,25 @@ box=$(window '^Write Failure!$' 30)
 expect_controls "$pid" "$idle"
 "$xwin" close "$main"
 ends "$pid"
+
+for signal in TERM HUP; do
+    echo "== ended by the session (SIG$signal) during the update"
+    rm -f "$work/flash" "$work/report"  # written anew when the interface is closed
+    USBMODEL_DEVICES= USBMODEL_BOARD= "$updater" &
+    pid=$!
+    window "$caption" >/dev/null
+    click "$pid" 'Find Device'
+    expect_controls "$pid" "$offer"
+    click "$pid" 'Flash Device'
+    sleep 3
+    start=$(date +%s%N)
+    kill -"$signal" "$pid"
+    ends "$pid"
+    took=$(( ($(date +%s%N) - start) / 1000000 ))
+    echo "ended $took ms after SIG$signal"
+    [ "$took" -le 2000 ] || fail "took $took ms to end"
+    [ "$(value kernel_driver_bound)" = 1 ] || fail "ftdi_sio did not get the interface back"
+    [ "$(head -c 2048 "$work/flash" | tr -d '\377' | wc -c)" = 0 ] || fail "the boot page was written"
+    [ "$(head -c 4096 "$work/flash" | tail -c 2048 | tr -d '\377' | wc -c)" != 0 ] || fail "no block was written"
+done
 echo "all passed"

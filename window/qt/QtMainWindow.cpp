@@ -108,11 +108,19 @@ void QtMainWindow::Start() {
 }
 
 void QtMainWindow::Dispatch(const std::function<void()>& handler) {
-    if (handlers_ == nullptr || Finished()) return;
+    if (!Finished()) Run(handler);
+}
+
+void QtMainWindow::Run(const std::function<void()>& handler) {
+    if (handlers_ == nullptr) return;
     ++depth_;
     handler();
     --depth_;
     if (depth_ == 0 && Finished()) QCoreApplication::quit();  // only ends a running main loop
+}
+
+void QtMainWindow::EndSession() {
+    if (!ended_) Run([this] { handlers_->Session_End(); });
 }
 
 bool QtMainWindow::PreviousInstance() {
@@ -139,7 +147,10 @@ void QtMainWindow::CloseWindow() {
     hide();
 }
 
-void QtMainWindow::EndProgram() { ended_ = true; }
+void QtMainWindow::EndProgram() {
+    ended_ = true;
+    if (shownBox_ != nullptr) shownBox_->reject();  // its exec returns, then the handler
+}
 
 void QtMainWindow::SetButtonVisible(int index, bool visible) {
     if (index >= 0 && index < ButtonCount) buttons_[static_cast<std::size_t>(index)]->setVisible(visible);
@@ -163,7 +174,6 @@ int QtMainWindow::ProgressValue() { return progressBar_->value(); }
 
 void QtMainWindow::MessageBox(const std::string& text, int style,
                               const std::optional<std::string>& title) {
-    if (ended_) return;  // the program is ending: nobody is there to read it
     const MessageBoxRequest request{text, style, title.value_or(ApplicationTitle)};
     if (answerBox_) {
         answerBox_(request);
@@ -182,15 +192,6 @@ void QtMainWindow::MessageBox(const std::string& text, int style,
 }
 
 void QtMainWindow::Yield() { QCoreApplication::processEvents(); }
-
-void QtMainWindow::Terminate() {
-    if (ended_) return;
-    if (!closed_ && handlers_ != nullptr) handlers_->Form_Unload();
-    closed_ = ended_ = true;
-    if (shownBox_ != nullptr) shownBox_->reject();
-    hide();
-    if (depth_ == 0) QCoreApplication::quit();  // otherwise once the running handler returns
-}
 
 void QtMainWindow::closeEvent(QCloseEvent* event) {
     if (closed_ || handlers_ == nullptr) {

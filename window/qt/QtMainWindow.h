@@ -41,11 +41,9 @@ public:
     void Start();
     // True once the window was closed or the program ended: nothing is left to run.
     bool Finished() const { return closed_ || ended_; }
-    // The session or a signal ends the program: the link closes at once, also
-    // under a running update, which then stops without a box, and the
-    // program ends when the running handler returns. A user's close request
-    // during an update is refused instead (closeEvent).
-    void Terminate();
+    // The session ends (a signal to end): passed to the logic's Session_End.
+    // A user's close request during an update is refused instead (closeEvent).
+    void EndSession();
     // Boxes go to `answer` instead of the screen; it returns as if OK was pressed.
     void AnswerBoxesWith(std::function<void(const MessageBoxRequest&)> answer) {
         answerBox_ = std::move(answer);
@@ -77,9 +75,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Runs one handler while the window is open.
+    void Dispatch(const std::function<void()>& handler);
     // Runs one handler; the program quits once the outermost one returns
     // with the window gone.
-    void Dispatch(const std::function<void()>& handler);
+    void Run(const std::function<void()>& handler);
 
     SingleInstance* instance_;
     WindowHandlers* handlers_ = nullptr;

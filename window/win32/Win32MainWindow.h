@@ -57,12 +57,13 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
-    // The session ends: the link closes at once, also under a running
-    // update, which then stops without a box, and the program ends.
-    void Terminate();
     void CreateControls();
     void LayOut();
+    // Runs one handler while the window is open.
     void Dispatch(const std::function<void()>& handler);
+    // Runs one handler; the program ends once the outermost one returns with
+    // nothing left.
+    void Run(const std::function<void()>& handler);
     void Pump();  // processes every pending message once
     // The shown button that has the keyboard, or nullptr.
     HWND FocusedButton() const;
@@ -85,6 +86,7 @@ private:
     HBITMAP photograph_ = nullptr;
     UINT dpi_ = 96;
     int depth_ = 0;
+    int openBoxes_ = 0;
     bool closed_ = false;
     bool ended_ = false;
     bool quitPosted_ = false;
