@@ -65,6 +65,10 @@ public:
                             const std::optional<std::string>& title) = 0;
     // Processes pending window events (paint, clicks, close requests) once.
     virtual void Yield() = 0;
+
+    // Keeps the machine from sleeping while `on`, until called with false or
+    // the program ends, however it ends.
+    virtual void KeepAwake(bool on) = 0;
 };
 
 }  // namespace app

@@ -61,6 +61,12 @@ private:
     bool ReportFailure(bool write, bool firstPage);
     bool SessionEnded() const { return SessionEndFlag == -1; }
 
+    // The machine is kept awake while a board is being written: from
+    // "Flash Device" until the run ends, or a failure box waits for a person.
+    class AwakeScope;
+    void HoldAwake(bool hold);
+    bool awake_ = false;
+
     WindowOps& window_;
     boardlink::ZandorModule& link_;
     image::FirmwareStore& image_;

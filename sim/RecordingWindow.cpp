@@ -103,7 +103,7 @@ void RecordingWindow::MessageBox(const std::string& text, int style,
                                  const std::optional<std::string>& title) {
     log.push_back("MessageBox \"" + text + "\" style " + std::to_string(style) + " title " +
                   (title ? "\"" + *title + "\"" : std::string("none")));
-    boxes.push_back({text, style, title, deviceName, statusText, progressValue, !closed});
+    boxes.push_back({text, style, title, deviceName, statusText, progressValue, !closed, awake});
 }
 
 void RecordingWindow::Yield() {
@@ -119,6 +119,11 @@ void RecordingWindow::Yield() {
         }
     }
     for (auto& action : due) action();  // an action may click, close or yield again
+}
+
+void RecordingWindow::KeepAwake(bool on) {
+    log.push_back(on ? "KeepAwake on" : "KeepAwake off");
+    awake = on;
 }
 
 }  // namespace sim

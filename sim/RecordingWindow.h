@@ -48,6 +48,7 @@ public:
         std::string deviceLine, statusLine;  // the lines while the box was shown
         int progressValue;
         bool windowOpen;
+        bool awake;  // the machine was kept awake while the box was shown
     };
     std::vector<Box> boxes;
     std::string caption;
@@ -62,6 +63,7 @@ public:
     bool shown = false;
     bool closed = false;
     bool ended = false;
+    bool awake = false;  // the machine is kept awake
     int yields = 0;
 
     // The visible buttons' indices, in ascending order.
@@ -85,6 +87,7 @@ public:
     void MessageBox(const std::string& text, int style,
                     const std::optional<std::string>& title) override;
     void Yield() override;
+    void KeepAwake(bool on) override;
 
 private:
     app::WindowHandlers* handlers_ = nullptr;

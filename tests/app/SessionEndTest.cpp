@@ -30,7 +30,8 @@ class SessionEndTest : public ::testing::TestWithParam<EndCase> {};
 
 // The session ends at a yield of each stage. The link closes there and the
 // running operation stops at its next link call: nothing more reaches the
-// driver or the board, no box is shown and the window draws nothing more.
+// driver or the board, no box is shown, the window draws nothing more, and
+// the machine may sleep again.
 TEST_P(SessionEndTest, EverythingStopsAtTheEnd) {
     const auto& c = GetParam();
     sim::ScriptedFaults faults;
@@ -74,12 +75,14 @@ TEST_P(SessionEndTest, EverythingStopsAtTheEnd) {
     EXPECT_NE(rig.window.statusText, "Flash Complete!");
     EXPECT_TRUE(rig.window.closed);
     EXPECT_TRUE(rig.window.ended);
+    EXPECT_FALSE(rig.window.awake);
     // After the end the window is only closed and the program ended: no
     // display, no keyboard focus on a window nobody sees.
     const std::vector<std::string> after(rig.window.log.begin() + static_cast<long>(logAtEnd),
                                          rig.window.log.end());
     for (const auto& entry : after)
-        EXPECT_TRUE(entry == "session end" || entry == "CloseWindow" || entry == "EndProgram")
+        EXPECT_TRUE(entry == "session end" || entry == "CloseWindow" || entry == "EndProgram" ||
+                    entry == "KeepAwake off")
             << entry << " after the end";
 }
 

@@ -1,23 +1,31 @@
 #!/usr/bin/env bash
 # The production Updater, unchanged, with its libftdi1 back end: real
 # libftdi1 over the USB-level FT232R model, on an X server, driven through
-# its window. A whole update in real time (about 21 s), started as under
-# nohup and hung up mid-way, then the failures a person meets: no access,
-# the interface in use, the board unplugged during the update, the program
-# ended by the session during the update. Run through with-xvfb.sh.
+# its window, with a stand-in logind on a system bus of its own. A whole
+# update in real time (about 21 s), started as under nohup and hung up
+# mid-way, then the failures a person meets: no access, the interface in
+# use, the board unplugged during the update, the program ended by the
+# session during the update. Throughout, what logind is asked: the machine
+# kept awake from "Flash Device" to the end of the run. Run through
+# with-xvfb.sh.
 # Usage: updater-over-model.sh BUILD_DIR RELEASE_IMAGE
 set -euo pipefail
 build=$1
 image=$2
 xwin=$build/tests/xwin
 source "$(dirname "$0")/../xserver/x-helpers.sh"
+source "$(dirname "$0")/../power/system-bus.sh"
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 LD_LIBRARY_PATH=$(no_hardware_path "$build")
 export LD_LIBRARY_PATH
 export USBMODEL_FLASH_OUT=$work/flash USBMODEL_REPORT=$work/report
 updater=$build/window/qt/Updater
+system_bus "$work"
+logind "$work/logind"
+why="A board's firmware is being updated. Stopping now can leave the board unable to start."
+held() { echo "inhibit sleep:idle|Zandor Firmware Updater|$why|block pid=$1"; }
 
 value() { awk -v k="$1" '$1 == k { print $2 }' "$work/report"; }
 
@@ -29,15 +37,19 @@ on_model_only "$pid" "$build"
 expect_controls "$pid" "$idle"
 click "$pid" 'Find Device'
 expect_controls "$pid" "$offer"
+[ -z "$(inhibitors)" ] || fail "logind asked before \"Flash Device\": $(inhibitors)"
 click "$pid" 'Flash Device'
 start=$(date +%s.%N)
+expect_inhibitor "$(held "$pid")"
 sleep 3
 kill -HUP "$pid"
 sleep 1
 kill -0 "$pid" 2>/dev/null || { cat "$work/nohup.out"; fail "the hangup ended the update"; }
 expect_controls "$pid" "$programming"
+[ "$(inhibitors)" = "$(held "$pid")" ] || fail "the machine may sleep during the update: $(inhibitors)"
 expect_controls "$pid" "$complete" 60
 echo "programmed in $(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s }') s"
+expect_inhibitor "released pid=$pid"  # by the program, which still runs
 "$xwin" close "$main"
 ends "$pid"
 # The board's flash: image bytes 8 on for 62 blocks and the first page, the
@@ -58,7 +70,7 @@ for devices in "access=denied" "busy=yes"; do
     only_box $! 'USB Error!'
 done
 
-echo "== unplugged during the update"
+echo "== unplugged during the update: the machine may sleep while the box waits"
 USBMODEL_BOARD="--fault gone@0x4000" "$updater" &
 pid=$!
 main=$(window "$caption")
@@ -66,6 +78,8 @@ click "$pid" 'Find Device'
 expect_controls "$pid" "$offer"
 click "$pid" 'Flash Device'
 box=$(window '^Write Failure!$' 30)
+expect_inhibitor "$(held "$pid")"
+expect_inhibitor "released pid=$pid"
 "$xwin" close "$box"
 expect_controls "$pid" "$idle"
 "$xwin" close "$main"
@@ -90,5 +104,9 @@ for signal in TERM HUP; do
     [ "$(value kernel_driver_bound)" = 1 ] || fail "ftdi_sio did not get the interface back"
     [ "$(head -c 2048 "$work/flash" | tr -d '\377' | wc -c)" = 0 ] || fail "the boot page was written"
     [ "$(head -c 4096 "$work/flash" | tail -c 2048 | tr -d '\377' | wc -c)" != 0 ] || fail "no block was written"
+    expect_inhibitor "$(held "$pid")"
+    expect_inhibitor "released pid=$pid"
 done
+echo "-- what logind was asked"
+cat "$logind_log"
 echo "all passed"

@@ -41,7 +41,9 @@ void Place(QWidget* widget, const Placement& p) {
 int QtMainWindow::TwipsToPixels(int twips) { return app::TwipsToPixels(twips, 96); }
 
 QtMainWindow::QtMainWindow(SingleInstance* instance, QWidget* parent)
-    : QWidget(parent), instance_(instance) {
+    : QWidget(parent),
+      instance_(instance),
+      awake_(QString::fromUtf8(ApplicationTitle), QString::fromUtf8(UpdateRunningReason)) {
     setObjectName(QStringLiteral("fmStart"));
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(&MainWindowAccessible);
@@ -192,6 +194,13 @@ void QtMainWindow::MessageBox(const std::string& text, int style,
 }
 
 void QtMainWindow::Yield() { QCoreApplication::processEvents(); }
+
+void QtMainWindow::KeepAwake(bool on) {
+    if (on)
+        awake_.Hold();
+    else
+        awake_.Release();
+}
 
 void QtMainWindow::closeEvent(QCloseEvent* event) {
     if (closed_ || handlers_ == nullptr) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 
+#include "SleepInhibitor.h"
 #include "WindowOps.h"
 
 class QLabel;
@@ -70,6 +71,7 @@ public:
     void MessageBox(const std::string& text, int style,
                     const std::optional<std::string>& title) override;
     void Yield() override;
+    void KeepAwake(bool on) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -90,6 +92,7 @@ private:
     QLabel* picture_ = nullptr;
     std::function<void(const MessageBoxRequest&)> answerBox_;
     QMessageBox* shownBox_ = nullptr;
+    SleepInhibitor awake_;
     int depth_ = 0;
     bool closed_ = false;
     bool ended_ = false;

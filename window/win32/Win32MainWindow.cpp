@@ -218,8 +218,7 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             // Windows asks before it logs off or shuts down: not while a board
             // is being programmed. It names the reason, and the user decides.
             if (handlers_ != nullptr && handlers_->Form_QueryUnload()) {
-                ShutdownBlockReasonCreate(window_, L"A board's firmware is being updated. Stopping now "
-                                                   L"can leave the board unable to start.");
+                ShutdownBlockReasonCreate(window_, Wide(UpdateRunningReason).c_str());
                 return FALSE;
             }
             ShutdownBlockReasonDestroy(window_);
@@ -390,5 +389,10 @@ void Win32MainWindow::MessageBox(const std::string& text, int style, const std::
 }
 
 void Win32MainWindow::Yield() { Pump(); }
+
+void Win32MainWindow::KeepAwake(bool on) {
+    // The system, not the display: the screen may go dark while a board is written.
+    SetThreadExecutionState(on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+}
 
 }  // namespace app

@@ -53,6 +53,8 @@ public:
     void MessageBox(const std::string& text, int style,
                     const std::optional<std::string>& title) override;
     void Yield() override;
+    // On the window's thread, which runs the whole update.
+    void KeepAwake(bool on) override;
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);

@@ -84,7 +84,7 @@ public:
             const std::wstring& path = {}) {
         SetEnvironmentVariableA("UPDATER_SIM", boardOptions);
         SetEnvironmentVariableW(L"UPDATER_SIM_FLASH_OUT", flashOut.empty() ? nullptr : flashOut.c_str());
-        SetEnvironmentVariableA("WINEDEBUG", "-all,fixme+oleacc,+pid");  // for WineNotes
+        SetEnvironmentVariableA("WINEDEBUG", "-all,warn+ntdll,fixme+oleacc,+pid");  // for WineNotes
         std::wstring command =
             L"\"" + (path.empty() ? Folder + L"\\" + placement + L"\\Updater.exe" : path) + L"\"";
         STARTUPINFOW startup{};
@@ -216,6 +216,20 @@ std::vector<std::string> WineNotes(const Program& program, const char* call) {
         if (line.rfind(prefix, 0) == 0) notes.push_back(line.substr(std::strlen(prefix)));
     return notes;
 }
+
+// What a copy of Updater asked Windows about sleep: the new state of each
+// SetThreadExecutionState call, in order. Wine keeps that state only inside
+// the process (CallNtPowerInformation answers ES_USER_PRESENT whatever was
+// set), but notes every call.
+std::vector<DWORD> ExecutionStates(const Program& program) {
+    std::vector<DWORD> states;
+    for (const auto& note : WineNotes(program, "warn:ntdll:NtSetThreadExecutionState (0x"))
+        states.push_back(static_cast<DWORD>(std::stoul(note, nullptr, 16)));
+    return states;
+}
+constexpr DWORD Awake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED;
+const std::vector<DWORD> HeldAwake{Awake};
+const std::vector<DWORD> HeldAndLetGo{Awake, ES_CONTINUOUS};
 
 void Click(HWND window, int button) {
     PostMessageW(GetDlgItem(window, app::ButtonIdBase + button), BM_CLICK, 0, 0);
@@ -593,9 +607,11 @@ TEST(MainWindow, WholeUpdateByKeyboardInRealTime) {
     EXPECT_TRUE(KeyboardOn(window, button(app::AbortFlash))) << "Shift+Tab did not return to Abort Flash";
     Press(VK_TAB);
     EXPECT_TRUE(Accessible(button(app::FlashDeviceButton)).isDefault) << "Enter would press another button";
+    EXPECT_TRUE(ExecutionStates(program).empty()) << "kept awake before \"Flash Device\"";
 
     Press(VK_RETURN);
     EXPECT_TRUE(Shows(window, Programming)) << Shown(window);
+    EXPECT_TRUE(Eventually([&] { return ExecutionStates(program) == HeldAwake; })) << "not kept awake";
     EXPECT_TRUE(KeyboardOn(window, window)) << "the keyboard is not on the window itself";
     EXPECT_TRUE(events.Announced(status, L"Flashing device..."));
     const int early = ProgressPosition(window);
@@ -609,6 +625,7 @@ TEST(MainWindow, WholeUpdateByKeyboardInRealTime) {
     EXPECT_GT(ProgressPosition(window), early) << "the bar advances block by block";
 
     EXPECT_TRUE(Shows(window, Complete, 60s)) << Shown(window);
+    EXPECT_TRUE(Eventually([&] { return ExecutionStates(program) == HeldAndLetGo; })) << "still kept awake";
     EXPECT_EQ(ProgressPosition(window), 62);
     EXPECT_TRUE(KeyboardOn(window, button(app::OkButton))) << "the keyboard is not on Ok!";
     EXPECT_TRUE(events.Announced(status, L"Flash Complete!"));
@@ -679,6 +696,7 @@ TEST_P(SessionTest, EndingClosesTheInterfaceAtOnce) {
               << " ms after WM_ENDSESSION\n";
     EXPECT_LE(took, 2s);
     EXPECT_TRUE(program.Windows(L"#32770").empty()) << "a box outlived the session";
+    EXPECT_TRUE(Eventually([&] { return ExecutionStates(program) == HeldAndLetGo; }));
 
     const auto flash = FileBytes(flashFile);  // written when the interface was closed
     ASSERT_EQ(flash.size(), 131072u);
@@ -718,6 +736,8 @@ TEST_P(FailureTest, ReportsAndReturnsToIdle) {
     EXPECT_EQ(shown.title, GetParam().title);
     EXPECT_FALSE(shown.stopIcon);
     EXPECT_FALSE(shown.topmost);
+    EXPECT_TRUE(Eventually([&] { return ExecutionStates(program) == HeldAndLetGo; }))
+        << "kept awake while the box waits for a person";
     SetForegroundWindow(box);
     Press(GetParam().dismiss);  // the box closes from the keyboard
     EXPECT_TRUE(Shows(window, Idle)) << Shown(window);
