@@ -4,6 +4,10 @@
 namespace app {
 
 inline constexpr const char* ApplicationTitle = "Zandor Firmware Updater";
+// Why the program keeps the machine awake and holds up a shutdown, where the
+// system asks for a reason (Windows' shutdown screen, logind's inhibitor list).
+inline constexpr const char* UpdateRunningReason =
+    "A board's firmware is being updated. Stopping now can leave the board unable to start.";
 
 // Button indices of the window's one button array.
 enum ButtonIndex : int { FindDevice = 0, FlashDeviceButton = 1, AbortFlash = 2, OkButton = 3,

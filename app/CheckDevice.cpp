@@ -16,6 +16,7 @@ void fmStart::CheckDevice() {
     if (link_.LinkStatus != 0) return connectionFailure();
     // A failed identify is not a failure here: the lines show what an earlier one left.
     link_.QueryLoader();
+    if (SessionEnded()) return;
     link_.PurgeLink();
     if (link_.LinkStatus != 0) return connectionFailure();
 

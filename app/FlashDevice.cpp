@@ -37,6 +37,24 @@ constexpr FailureText FirstPageVerifyFailure{
 
 }  // namespace
 
+// Held for the whole run, however it ends, an exception included.
+class fmStart::AwakeScope {
+public:
+    explicit AwakeScope(fmStart& form) : form_(form) { form_.HoldAwake(true); }
+    ~AwakeScope() { form_.HoldAwake(false); }
+    AwakeScope(const AwakeScope&) = delete;
+    AwakeScope& operator=(const AwakeScope&) = delete;
+
+private:
+    fmStart& form_;
+};
+
+void fmStart::HoldAwake(bool hold) {
+    if (hold == awake_) return;
+    awake_ = hold;
+    window_.KeepAwake(hold);
+}
+
 // Shows the failure; the run ends with the flag that sends the window back to
 // idle. The first page's texts, which tell the user to keep the board powered,
 // also serve whenever the boot page may have changed in this run: after a
@@ -47,6 +65,8 @@ bool fmStart::ReportFailure(bool write, bool firstPage) {
     const bool bootPageAtRisk = firstPage || link_.UncertainWriteFlag == -1;
     const FailureText& failure = write ? (bootPageAtRisk ? FirstPageWriteFailure : MainWriteFailure)
                                        : (bootPageAtRisk ? FirstPageVerifyFailure : MainVerifyFailure);
+    // Nothing is written while the box waits for a person: the machine may sleep.
+    HoldAwake(false);
     window_.MessageBox(failure.text, StyleOk, failure.title);
     unsupportedFlag_ = -1;
     return false;
@@ -62,6 +82,7 @@ bool fmStart::ProgramBlock(bool firstPage) {
     for (;;) {  // a failed write refills the block and writes it again
         FillBlock();
         link_.WriteBlock();
+        if (SessionEnded()) return false;
         if (link_.LinkStatus == 0) break;
         if (--RetryCount == 0) return ReportFailure(true, firstPage);
         link_.DrainLink();
@@ -72,6 +93,7 @@ bool fmStart::ProgramBlock(bool firstPage) {
 bool fmStart::VerifyBlock(bool firstPage) {
     for (;;) {  // a failed read-back is only read back again: the write stands
         link_.ReadBackBlock();
+        if (SessionEnded()) return false;
         if (link_.LinkStatus == 0) return true;
         if (--RetryCount == 0) return ReportFailure(false, firstPage);
         link_.DrainLink();
@@ -92,6 +114,7 @@ bool fmStart::VerifyAllBlocks() {
             link_.FlashAddress = 0;
         }
         window_.Yield();
+        if (SessionEnded()) return false;
         RetryCount = AttemptsPerBlock;
         FillBlock();
         if (!VerifyBlock(firstPage)) return false;
@@ -102,6 +125,7 @@ bool fmStart::VerifyAllBlocks() {
 }
 
 void fmStart::FlashDevice() {
+    const AwakeScope awake(*this);
     // No key may reach a button during the run; taken first, the keyboard
     // never passes to "Abort Flash" on its way out.
     window_.SetKeyboardFocus(NoButton);
@@ -133,6 +157,7 @@ void fmStart::FlashDevice() {
     for (int k = first; k <= last; ++k) {
         window_.SetProgressValue(k);
         window_.Yield();
+        if (SessionEnded()) return;
         RetryCount = AttemptsPerBlock;
         if (!ProgramBlock(false)) return;
         ImageOffset += link_.BlockLength * 4;
@@ -141,6 +166,7 @@ void fmStart::FlashDevice() {
 
     window_.SetProgressValue(last + 1);
     window_.Yield();
+    if (SessionEnded()) return;
     ImageOffset = FirstPageOffset;
     link_.FlashAddress = 0;
     RetryCount = AttemptsPerBlock;

@@ -22,6 +22,9 @@ public:
     // Asked before a close request from the user; true refuses it.
     virtual bool Form_QueryUnload() = 0;
     virtual void Form_Unload() = 0;
+    // The session ends (log off, shut down, a signal to end): the program
+    // goes at once, also during an update. Never refused.
+    virtual void Session_End() = 0;
 };
 
 /*
@@ -42,7 +45,8 @@ public:
     // Runs Form_Unload and removes the window; the program ends once no
     // handler is running. Never asks Form_QueryUnload.
     virtual void CloseWindow() = 0;
-    // The program ends as soon as the running handler returns; no further handler runs.
+    // The program ends as soon as the running handler returns; no further
+    // handler runs. A message box still open closes as if answered.
     virtual void EndProgram() = 0;
 
     virtual void SetButtonVisible(int index, bool visible) = 0;
@@ -61,6 +65,10 @@ public:
                             const std::optional<std::string>& title) = 0;
     // Processes pending window events (paint, clicks, close requests) once.
     virtual void Yield() = 0;
+
+    // Keeps the machine from sleeping while `on`, until called with false or
+    // the program ends, however it ends.
+    virtual void KeepAwake(bool on) = 0;
 };
 
 }  // namespace app

@@ -40,6 +40,7 @@ void fmStart::Form_Load() {
 
     if (link_.LinkHandle == nullptr) {
         link_.OpenLink();
+        if (SessionEnded()) return;
         if (link_.LinkStatus != 0) {
             window_.CloseWindow();
             window_.MessageBox("Serial Link interface not found!", StyleOk, "USB Error!");
@@ -48,6 +49,7 @@ void fmStart::Form_Load() {
     }
 
     link_.QueryLoader();
+    if (SessionEnded()) return;
     auto& info = link_.LoaderInfo;
     if (info.BlankDeviceFlag == -1) {  // a blank board: treat it as firmware 1.2
         info.FirmwareMajor = 1;
@@ -86,6 +88,7 @@ void fmStart::Button_Click(std::int16_t index) {
                 BusyScope busy(BusyFlag);
                 CheckDevice();
             }
+            if (SessionEnded()) return;  // the window is gone
             if (unsupportedFlag_ != 0) ShowIdle();
             break;
         }
@@ -94,6 +97,7 @@ void fmStart::Button_Click(std::int16_t index) {
                 BusyScope busy(BusyFlag);
                 FlashDevice();
             }
+            if (SessionEnded()) return;
             if (unsupportedFlag_ != 0)
                 ShowIdle();
             else
@@ -112,6 +116,16 @@ void fmStart::Button_Click(std::int16_t index) {
 bool fmStart::Form_QueryUnload() { return BusyFlag == -1; }
 
 void fmStart::Form_Unload() { link_.CloseLink(); }
+
+void fmStart::Session_End() {
+    if (SessionEnded()) return;
+    SessionEndFlag = -1;
+    // The interface first, whatever happens next: an operation that is
+    // yielding finds the link closed at its next call and stops.
+    link_.CloseLink();
+    window_.CloseWindow();
+    window_.EndProgram();
+}
 
 void fmStart::ShowIdle() {
     window_.SetButtonVisible(FindDevice, true);

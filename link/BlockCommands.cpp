@@ -42,7 +42,7 @@ void ZandorModule::WriteBlock() {
     // or not at all, may have reached the board with a damaged address.
     if (LinkStatus != 0 || !std::equal(TxBuffer.begin(), TxBuffer.begin() + 5, RxBuffer.begin()))
         UncertainWriteFlag = -1;
-    if (LinkStatus != 0) return;
+    if (LinkStatus != 0 || !StillOpen()) return;
 
     DWORD written = 0;
     LinkStatus = static_cast<std::int32_t>(

@@ -52,7 +52,14 @@ void ZandorModule::CloseLink() {
     LinkHandle = nullptr;
 }
 
+bool ZandorModule::StillOpen() {
+    if (LinkHandle != nullptr) return true;
+    LinkStatus = FT_INVALID_HANDLE;
+    return false;
+}
+
 void ZandorModule::PurgeLink() {
+    if (!StillOpen()) return;
     LinkStatus = static_cast<std::int32_t>(driver_.Purge(LinkHandle, FT_PURGE_RX | FT_PURGE_TX));
 }
 
@@ -60,6 +67,7 @@ void ZandorModule::DrainLink() {
     // Bounded, so a board that never stops talking cannot hold the run.
     constexpr int MaxReads = 20;
     for (int i = 0; i < MaxReads; ++i) {
+        if (!StillOpen()) return;
         DWORD delivered = 0;
         LinkStatus = static_cast<std::int32_t>(
             driver_.Read(LinkHandle, RxBuffer.data(), static_cast<DWORD>(RxBuffer.size()), &delivered));
@@ -74,6 +82,7 @@ void ZandorModule::SendCommand(int count) {
         LinkStatus = FT_INVALID_PARAMETER;
         return;
     }
+    if (!StillOpen()) return;
     DWORD written = 0;
     LinkStatus = static_cast<std::int32_t>(
         driver_.Write(LinkHandle, TxBuffer.data(), static_cast<DWORD>(count), &written));
@@ -96,6 +105,7 @@ void ZandorModule::CountedReceive(std::uint8_t* destination, std::size_t capacit
     const auto wanted = static_cast<DWORD>(count);
     DWORD total = 0;
     for (;;) {
+        if (!StillOpen()) return;  // closed during the last yield
         const DWORD missing = wanted - total;
         DWORD delivered = 0;
         LinkStatus = static_cast<std::int32_t>(

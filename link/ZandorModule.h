@@ -32,7 +32,9 @@ inline constexpr const char* SecondDescription = "FT232R USB UART";
  *
  * The routines are not re-entrant. Receives into RxBuffer call the yield hook
  * after each read, so window events run in the middle of them; the caller must
- * not start another link operation from such an event.
+ * not start another link operation from such an event. Such an event may
+ * close the link: from then on every routine leaves FT_INVALID_HANDLE and
+ * calls no driver, so a running operation stops at its next call.
  */
 class ZandorModule {
 public:
@@ -75,6 +77,8 @@ public:
     void ReceiveBlock(int count);
 
 private:
+    // False, with LinkStatus FT_INVALID_HANDLE, once the link is closed.
+    bool StillOpen();
     void ConfigureLink();
     void CountedReceive(std::uint8_t* destination, std::size_t capacity, int count, bool yield);
     bool PlaceAddressBytes(std::size_t at);

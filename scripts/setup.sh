@@ -10,7 +10,7 @@ packages=(
   libftdi1-dev
   clang libclang-rt-14-dev
   xvfb xdotool libxcb1-dev fonts-dejavu-core
-  dbus at-spi2-core python3-pyatspi
+  dbus at-spi2-core python3-pyatspi python3-dbus
   sway wtype qt6-wayland
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 fonts-wine nsis osslsigncode openssl

@@ -22,6 +22,11 @@ bool RecordingWindow::RequestClose() {
     return true;
 }
 
+void RecordingWindow::EndSession() {
+    log.push_back("session end");
+    if (!ended) handlers_->Session_End();
+}
+
 void RecordingWindow::OnYield(int n, std::function<void()> action) {
     pending_.emplace_back(yields + n, std::move(action));
 }
@@ -98,7 +103,7 @@ void RecordingWindow::MessageBox(const std::string& text, int style,
                                  const std::optional<std::string>& title) {
     log.push_back("MessageBox \"" + text + "\" style " + std::to_string(style) + " title " +
                   (title ? "\"" + *title + "\"" : std::string("none")));
-    boxes.push_back({text, style, title, deviceName, statusText, progressValue, !closed});
+    boxes.push_back({text, style, title, deviceName, statusText, progressValue, !closed, awake});
 }
 
 void RecordingWindow::Yield() {
@@ -114,6 +119,11 @@ void RecordingWindow::Yield() {
         }
     }
     for (auto& action : due) action();  // an action may click, close or yield again
+}
+
+void RecordingWindow::KeepAwake(bool on) {
+    log.push_back(on ? "KeepAwake on" : "KeepAwake off");
+    awake = on;
 }
 
 }  // namespace sim

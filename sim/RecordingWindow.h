@@ -27,6 +27,8 @@ public:
     void Click(int index);
     // Asks to close the window; true when the logic let it close.
     bool RequestClose();
+    // The session ends, as at log off or on a signal to end.
+    void EndSession();
     // Runs `action` inside the n-th yield from now (1 = the next one).
     void OnYield(int n, std::function<void()> action);
 
@@ -46,6 +48,7 @@ public:
         std::string deviceLine, statusLine;  // the lines while the box was shown
         int progressValue;
         bool windowOpen;
+        bool awake;  // the machine was kept awake while the box was shown
     };
     std::vector<Box> boxes;
     std::string caption;
@@ -60,6 +63,7 @@ public:
     bool shown = false;
     bool closed = false;
     bool ended = false;
+    bool awake = false;  // the machine is kept awake
     int yields = 0;
 
     // The visible buttons' indices, in ascending order.
@@ -83,6 +87,7 @@ public:
     void MessageBox(const std::string& text, int style,
                     const std::optional<std::string>& title) override;
     void Yield() override;
+    void KeepAwake(bool on) override;
 
 private:
     app::WindowHandlers* handlers_ = nullptr;

@@ -91,4 +91,9 @@ void TranscriptWindow::MessageBox(const std::string& text, int style,
     inner_.MessageBox(text, style, title);
 }
 
+void TranscriptWindow::KeepAwake(bool on) {
+    Line() << (on ? "machine kept awake" : "machine may sleep again") << std::endl;
+    inner_.KeepAwake(on);
+}
+
 }  // namespace sim

@@ -32,6 +32,7 @@ public:
     void MessageBox(const std::string& text, int style,
                     const std::optional<std::string>& title) override;
     void Yield() override { inner_.Yield(); }
+    void KeepAwake(bool on) override;
 
     // A line of the script's own, e.g. a button press.
     void Note(const std::string& text);

@@ -13,19 +13,28 @@
 #include "QtResources.h"
 #include "SimScenario.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 #include "TranscriptWindow.h"
 
 namespace {
+
+// The window's button with this caption, as a person finds it.
+QPushButton* Captioned(const QWidget& window, const char* caption) {
+    for (auto* button : window.findChildren<QPushButton*>())
+        if (button->text() == QString::fromUtf8(caption)) return button;
+    return nullptr;
+}
 
 // Presses the buttons a person would press for an update, while they are
 // offered, and reports whether the update completed.
 bool RunScript(app::QtMainWindow& window, sim::TranscriptWindow& transcript) {
     bool complete = false;
     for (int index : {app::FindDevice, app::FlashDeviceButton, app::OkButton}) {
-        if (window.Finished() || !window.Button(index)->isVisible()) break;
+        QPushButton* button = Captioned(window, app::ButtonCaptions[index]);
+        if (window.Finished() || button == nullptr || !button->isVisible()) break;
         if (index == app::OkButton) complete = true;
         transcript.Note(std::string("press \"") + app::ButtonCaptions[index] + "\"");
-        window.Button(index)->click();
+        button->click();
     }
     if (!window.Finished()) {
         transcript.Note("close the window");
@@ -72,6 +81,8 @@ int main(int argc, char* argv[]) {
     app::Program program(ops, driver, resources);
     window.SetHandlers(&program.Form);
     if (scenario.scripted) window.AnswerBoxesWith([](const app::MessageBoxRequest&) {});
+    // Ended from outside, as Updater is: the simulated interface is given back first.
+    app::TerminationSignals termination([&window] { window.EndSession(); });
 
     window.Start();
     if (scenario.scripted) {

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+
+#include "AppFacts.h"
 #include "Rig.h"
 
 using testing_support::Rig;
@@ -81,22 +85,25 @@ TEST(FlashDevice, ProgressRunsToSixtyTwoOfSixtyThree) {
     EXPECT_EQ(rig.window.progressValue, 62) << "the bar is left at 62 of 63";
 }
 
-TEST(FlashDevice, PreparesInOrder) {
+// Before the first block goes out, the window shows the run and offers no
+// button, and only the two preparation purges have reached the driver.
+TEST(FlashDevice, PreparesBeforeTheFirstBlock) {
     Rig rig;
     rig.StartAndFind();
-    rig.window.log.clear();
     rig.driver.ClearCalls();
-    rig.window.recordYields = false;
+    bool seen = false;
+    rig.window.OnYield(1, [&] {  // the first block's yield, before its first write
+        seen = true;
+        EXPECT_TRUE(rig.window.VisibleButtons().empty());
+        EXPECT_EQ(rig.window.keyboardFocus, app::NoButton);
+        EXPECT_TRUE(rig.window.progressVisible);
+        EXPECT_EQ(rig.window.progressMax, 63);
+        EXPECT_EQ(rig.window.progressValue, 0);
+        EXPECT_EQ(rig.window.statusText, "Flashing device...");
+        EXPECT_EQ(rig.driver.Calls(), (std::vector<std::string>{"FT_Purge(3)", "FT_Purge(3)"}));
+    });
     rig.window.Click(1);
-    const std::vector<std::string> start(rig.window.log.begin() + 1, rig.window.log.begin() + 10);
-    EXPECT_EQ(start, (std::vector<std::string>{"Focus -1", "Button 1 hidden", "Button 2 hidden",
-                                               "Progress visible", "Progress value 0",
-                                               "StatusText \"Flashing device...\"",
-                                               "Progress max 63", "Progress value 0",
-                                               "Progress value 0"}));
-    const std::vector<std::string> calls(rig.driver.Calls().begin(), rig.driver.Calls().begin() + 3);
-    EXPECT_EQ(calls, (std::vector<std::string>{"FT_Purge(3)", "FT_Purge(3)", "FT_Purge(3)"}))
-        << "two preparation purges, then the first write's";
+    EXPECT_TRUE(seen);
 }
 
 TEST(FlashDevice, YieldsOncePerBlockBeforeItsFirstWrite) {
@@ -282,6 +289,65 @@ TEST(FlashDevice, ReadBackFailuresNeverRewrite) {
     EXPECT_EQ(at.reads, 6);
     EXPECT_EQ(rig.window.statusText, "Flash Complete!");
 }
+
+struct AwakeCase {
+    const char* name;
+    const char* fault;  // for the board, "" for none
+    // Done at the run's tenth yield, or nothing.
+    std::function<void(Rig&)> atTenthYield;
+    bool boxShown;
+};
+
+class KeepAwakeTest : public ::testing::TestWithParam<AwakeCase> {};
+
+// From "Flash Device" to the end of the run the machine is kept awake, and
+// it may sleep again however the run ends; never while a box waits for a
+// person, and never for the device check.
+TEST_P(KeepAwakeTest, HeldWhileTheBoardIsWritten) {
+    const auto& c = GetParam();
+    sim::ScriptedFaults faults;
+    const bool faulted = *c.fault != '\0';
+    if (faulted) {
+        ASSERT_EQ(faults.Add(c.fault), "");
+    }
+    Rig rig({}, {}, faulted ? &faults : nullptr);
+    rig.StartAndFind();
+    EXPECT_FALSE(rig.window.awake) << "kept awake by the device check";
+
+    int yields = 0;
+    int awakeYields = 0;
+    bool running = true;
+    std::function<void()> watch = [&] {
+        if (!running) return;
+        ++yields;
+        awakeYields += rig.window.awake;
+        if (yields == 10 && c.atTenthYield) c.atTenthYield(rig);
+        rig.window.OnYield(1, watch);
+    };
+    rig.window.OnYield(1, watch);
+    try {
+        rig.window.Click(1);
+    } catch (const std::runtime_error&) {
+    }
+    running = false;
+
+    EXPECT_GE(yields, 10);
+    EXPECT_EQ(awakeYields, yields) << "the board was written while the machine could sleep";
+    EXPECT_FALSE(rig.window.awake);
+    EXPECT_EQ(rig.window.boxes.size(), c.boxShown ? 1u : 0u);
+    for (const auto& box : rig.window.boxes) EXPECT_FALSE(box.awake) << box.text;
+    EXPECT_EQ(rig.program.Form.BusyFlag, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, KeepAwakeTest,
+    ::testing::Values(AwakeCase{"Complete", "", {}, false},
+                      AwakeCase{"FailureBox", "ack-wrong@0x2000", {}, true},
+                      AwakeCase{"SessionEnd", "", [](Rig& r) { r.window.EndSession(); }, false},
+                      AwakeCase{"RunThrows", "",
+                                [](Rig&) { throw std::runtime_error("out of memory in a window call"); },
+                                false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FlashDevice, CloseRequestDuringTheRunIsRefusedAndTheRunCompletes) {
     Rig rig;

@@ -2,14 +2,13 @@
 // The real Qt window, on Qt's offscreen platform.
 #include <QLabel>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
 #include "QtRig.h"
 
-using testing_support::QtRig;
+using namespace testing_support;
 
 class QtMainWindowTest : public QObject {
     Q_OBJECT
@@ -54,11 +53,14 @@ private slots:
         QTest::newRow("3") << 3 << "Ok!";
         QTest::newRow("4") << 4 << "Read Flash";
     }
+    // The button array in the accessible tree's order, each named by its caption.
     void captions() {
         QFETCH(int, index);
         QFETCH(QString, caption);
         app::QtMainWindow window;
-        QCOMPARE(window.Button(index)->text(), caption);
+        const auto buttons = ControlsOfRole(window, QAccessible::Button);
+        QCOMPARE(buttons.size(), 5);
+        QCOMPARE(Name(buttons.at(index)), caption);
     }
 
     // Keyboard focus visits the buttons in the table's order; the lines,
@@ -66,22 +68,27 @@ private slots:
     void tabOrder() {
         app::QtMainWindow window;
         QStringList chain;
-        QWidget* w = window.Button(4);
+        QWidget* w = ButtonCaptioned(window, "Read Flash");
         for (int i = 0; i < 20 && chain.size() < 5; ++i, w = w->nextInFocusChain())
-            if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
-        QCOMPARE(chain, QStringList({"Button4", "Button3", "Button2", "Button0", "Button1"}));
+            if (w->focusPolicy() & Qt::TabFocus) chain << Name(QAccessible::queryAccessibleInterface(w));
+        QCOMPARE(chain, QStringList({"Read Flash", "Ok!", "Abort Flash", "Find Device", "Flash Device"}));
     }
 
     void resourcesAndHint() {
         app::QtMainWindow window;
-        QCOMPARE(window.Picture()->pixmap().size(), QSize(160, 120));
+        const auto images = ControlsOfRole(window, QAccessible::Graphic);
+        QCOMPARE(images.size(), 1);
+        QCOMPARE(Name(images[0]), QString("Photograph of the board"));
+        QCOMPARE(images[0]->imageInterface()->imageSize(), QSize(160, 120));
         QVERIFY(!window.windowIcon().isNull());
         const QList<QSize> sizes = window.windowIcon().availableSizes();
         QVERIFY(sizes.contains(QSize(32, 32)));
         QVERIFY(sizes.contains(QSize(16, 16)));
         const QString hint = "This bar shows the current progress of an operation.";
-        QCOMPARE(window.ProgressBarWidget()->toolTip(), hint);
-        QCOMPARE(window.ProgressBarWidget()->accessibleDescription(), hint);
+        QAccessibleInterface* bar = ProgressBar(window);
+        QCOMPARE(Name(bar), QString("Update progress"));
+        QCOMPARE(bar->text(QAccessible::Description), hint);
+        QCOMPARE(qobject_cast<QWidget*>(bar->object())->toolTip(), hint);  // on hover
     }
 
     void idleDisplayAfterStartup() {
@@ -92,25 +99,25 @@ private slots:
         QVERIFY(rig.window.isVisible());
         QCOMPARE(rig.window.windowTitle(), QString("Zandor Firmware Updater v1.6"));
         QCOMPARE(rig.VisibleButtons(), QStringList{"Find Device"});
-        QVERIFY(!rig.window.ProgressBarWidget()->isVisible());
-        QCOMPARE(rig.window.DeviceNameLabel()->text(), QString());
-        QCOMPARE(rig.window.StatusTextLabel()->text(), QString());
-        QCOMPARE(rig.window.DeviceNameLabel()->alignment(), Qt::AlignCenter);
+        QVERIFY(!Shown(ProgressBar(rig.window)));
+        QCOMPARE(Lines(rig.window), QStringList({"", ""}));
+        for (QAccessibleInterface* line : ControlsOfRole(rig.window, QAccessible::StaticText))
+            QCOMPARE(qobject_cast<QLabel*>(line->object())->alignment(), Qt::AlignCenter);
     }
 
     void wholeUpdateThroughTheButtons() {
         QtRig rig;
         rig.RecordBoxes();
         rig.window.Start();
-        QTest::mouseClick(rig.window.Button(0), Qt::LeftButton);
+        QTest::mouseClick(ButtonCaptioned(rig.window, "Find Device"), Qt::LeftButton);
         QCOMPARE(rig.VisibleButtons(), QStringList({"Flash Device", "Abort Flash"}));
-        QCOMPARE(rig.window.StatusTextLabel()->text(),
-                 QString("Firmware: v1. 2  -  Upgrading to: v1. 6"));
-        QTest::mouseClick(rig.window.Button(1), Qt::LeftButton);
+        QCOMPARE(Lines(rig.window),
+                 QStringList({"Zandor - Hardware v2.3", "Firmware: v1. 2  -  Upgrading to: v1. 6"}));
+        QTest::mouseClick(ButtonCaptioned(rig.window, "Flash Device"), Qt::LeftButton);
         QCOMPARE(rig.VisibleButtons(), QStringList{"Ok!"});
-        QCOMPARE(rig.window.StatusTextLabel()->text(), QString("Flash Complete!"));
-        QCOMPARE(rig.window.ProgressBarWidget()->maximum(), 63);
-        QCOMPARE(rig.window.ProgressBarWidget()->value(), 62);
+        QCOMPARE(Lines(rig.window).value(1), QString("Flash Complete!"));
+        QCOMPARE(ProgressMaximum(rig.window), 63);
+        QCOMPARE(ProgressValue(rig.window), 62);
         QVERIFY(rig.boxes.empty());
     }
 
@@ -128,18 +135,18 @@ private slots:
         QtRig rig;
         rig.RecordBoxes();
         rig.window.Start();
-        if (button == 1) rig.window.Button(0)->click();
+        if (button == 1) rig.Click("Find Device");
         bool posted = false;
         QTimer::singleShot(0, &rig.window, [&] {
             posted = true;
             rig.window.close();
-            rig.window.Button(0)->click();  // clicks during the yield are ignored too
+            ButtonCaptioned(rig.window, "Find Device")->click();  // clicks during the yield are ignored too
         });
-        rig.window.Button(button)->click();
+        rig.Click(button == 0 ? "Find Device" : "Flash Device");
         QVERIFY(posted);
         QVERIFY(rig.window.isVisible());
         QVERIFY(!rig.window.Finished());
-        QCOMPARE(rig.window.StatusTextLabel()->text(), status);
+        QCOMPARE(Lines(rig.window).value(1), status);
         QVERIFY(rig.driver.IsOpen());
         rig.window.close();
         QVERIFY(rig.window.Finished());
@@ -163,13 +170,50 @@ private slots:
         QtRig rig({}, &faults);
         rig.RecordBoxes();
         rig.window.Start();
-        rig.window.Button(0)->click();
-        rig.window.Button(1)->click();
+        rig.Click("Find Device");
+        rig.Click("Flash Device");
         QCOMPARE(rig.boxes.size(), size_t(1));
         QCOMPARE(QString::fromStdString(rig.boxes[0].text), text);
         QCOMPARE(rig.VisibleButtons(), QStringList{"Find Device"});
-        QVERIFY(!rig.window.ProgressBarWidget()->isVisible());
-        QCOMPARE(rig.window.StatusTextLabel()->text(), QString());
+        QVERIFY(!Shown(ProgressBar(rig.window)));
+        QCOMPARE(Lines(rig.window).value(1), QString());
+    }
+
+    // The session ends while the board is written, or while a failure box
+    // waits for a person: the box closes, the link closes, the window goes
+    // and nothing more reaches the driver.
+    void sessionEnd_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("during the update") << "";
+        QTest::newRow("while a failure box is open") << "ack-wrong@0x800";
+    }
+    void sessionEnd() {
+        QFETCH(QString, fault);
+        sim::ScriptedFaults faults;
+        if (!fault.isEmpty()) QCOMPARE(QString::fromStdString(faults.Add(fault.toStdString())), QString());
+        QtRig rig({}, fault.isEmpty() ? nullptr : &faults);  // real boxes
+        rig.window.Start();
+        rig.Click("Find Device");
+        int boxes = 0;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            boxes += box != nullptr;
+            if (fault.isEmpty() ? ProgressValue(rig.window) >= 5 : box != nullptr) {
+                watch.stop();
+                rig.window.EndSession();
+            }
+        });
+        watch.start(0);
+        rig.Click("Flash Device");
+        QVERIFY(rig.window.Finished());
+        QVERIFY(!rig.window.isVisible());
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QCOMPARE(boxes, fault.isEmpty() ? 0 : 1);
+        QVERIFY(!rig.driver.IsOpen());
+        QCOMPARE(rig.driver.ClosedHandleCalls(), 0);
+        QCOMPARE(rig.driver.Calls().back(), std::string("FT_Close()"));
+        QVERIFY(Lines(rig.window).value(1) != "Flash Complete!");
     }
 
     void startupExitNeverShowsTheWindow() {

@@ -25,6 +25,7 @@ std::vector<std::uint8_t> Pattern(std::uint8_t seed) {
 // A link over a scripted driver, with block buffers and the run's block length.
 struct ScriptedLink {
     ScriptedLink() : link(driver) {
+        link.LinkHandle = &driver;  // open, as OpenLink leaves it
         link.BlockTxBuffer = Pattern(5);
         link.BlockRxBuffer.assign(BlockBufferElements, 0);
         link.BlockLength = 512;

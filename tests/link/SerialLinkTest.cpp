@@ -190,6 +190,7 @@ TEST(DrainLink, GivesUpOnABoardThatNeverStops) {
     ScriptedDriver driver;
     for (int i = 0; i < 100; ++i) driver.reads.push_back({{0x55}});
     ZandorModule link(driver);
+    link.LinkHandle = &driver;  // open, as OpenLink leaves it
     link.DrainLink();
     EXPECT_EQ(driver.readCounts.size(), 20u);
 }
@@ -212,6 +213,7 @@ TEST_P(CountedReceiveTest, EndsAsTheReadsSay) {
     driver.reads.assign(c.reads.begin(), c.reads.end());
     int yields = 0;
     ZandorModule link(driver, [&] { ++yields; });
+    link.LinkHandle = &driver;  // open, as OpenLink leaves it
     link.ReceiveReply(c.count);
     EXPECT_EQ(link.LinkStatus, c.status);
     EXPECT_EQ(driver.readCounts.size(), c.readsMade);
@@ -234,6 +236,7 @@ TEST(CountedReceive, AsksOnlyForTheMissingBytes) {
     ScriptedDriver driver;
     driver.reads = {{{1}}, {{2, 3}}, {{4}}};
     ZandorModule link(driver);
+    link.LinkHandle = &driver;  // open, as OpenLink leaves it
     link.ReceiveReply(4);
     EXPECT_EQ(driver.readCounts, (std::vector<DWORD>{4, 3, 1}));
 }
@@ -242,6 +245,7 @@ TEST(SendCommand, FailedWriteReadsNothing) {
     ScriptedDriver driver;
     driver.writeStatus = FT_IO_ERROR;
     ZandorModule link(driver);
+    link.LinkHandle = &driver;  // open, as OpenLink leaves it
     link.TxBuffer[0] = 'G';
     link.TxBuffer[1] = 'I';
     link.SendCommand(2);
@@ -255,6 +259,7 @@ TEST(SendCommand, EchoIsCountedNotCompared) {
     ScriptedDriver driver;
     driver.reads = {{{'x', 'y'}}};
     ZandorModule link(driver);
+    link.LinkHandle = &driver;  // open, as OpenLink leaves it
     link.TxBuffer[0] = 'G';
     link.TxBuffer[1] = 'I';
     link.SendCommand(2);
@@ -264,6 +269,7 @@ TEST(SendCommand, EchoIsCountedNotCompared) {
 TEST(SendCommand, RefusesCountsOutsideTheBuffer) {
     ScriptedDriver driver;
     ZandorModule link(driver);
+    link.LinkHandle = &driver;  // open, as OpenLink leaves it
     for (int count : {0, -1, 4097}) {
         link.SendCommand(count);
         EXPECT_NE(link.LinkStatus, 0) << count;

@@ -2,10 +2,10 @@
 // The real Qt window on the simulated board, with the demo release in memory.
 #pragma once
 
-#include <QPushButton>
 #include <QStringList>
 #include <vector>
 
+#include "AccessibleWindow.h"
 #include "QtMainWindow.h"
 #include "Rig.h"
 
@@ -25,12 +25,15 @@ struct QtRig {
     void RecordBoxes() {
         window.AnswerBoxesWith([this](const app::MessageBoxRequest& r) { boxes.push_back(r); });
     }
-    QStringList VisibleButtons() const {
+    // The shown buttons' captions, as a screen reader lists them.
+    QStringList VisibleButtons() {
         QStringList visible;
-        for (int i = 0; i < 5; ++i)
-            if (window.Button(i)->isVisible()) visible << window.Button(i)->text();
+        for (QAccessibleInterface* button : ControlsOfRole(window, QAccessible::Button))
+            if (Shown(button)) visible << Name(button);
         return visible;
     }
+    // Clicks the button with this caption, as a person does.
+    void Click(const QString& caption) { ButtonCaptioned(window, caption)->click(); }
 
     sim::VirtualClock clock;
     sim::LoaderBoard board;

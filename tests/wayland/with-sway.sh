@@ -5,8 +5,9 @@
 # qt6-wayland), not XWayland, which is off. sway refuses to run as root, so it
 # runs as nobody; the command stays who it is, with WAYLAND_DISPLAY and
 # SWAYSOCK naming the compositor's sockets, a runtime folder of its own, and a
-# session bus with the accessibility bus behind it. All of it goes away with
-# the command.
+# session bus with the accessibility bus behind it, but no system bus, so no
+# program run here asks the machine's own logind to stay awake. All of it
+# goes away with the command.
 set -euo pipefail
 
 compositor=$(mktemp -d)
@@ -39,5 +40,6 @@ trap 'kill $keyboard $sway 2>/dev/null; wait $sway 2>/dev/null || true; rm -rf "
 export QT_QPA_PLATFORM=wayland
 unset DISPLAY
 export XDG_RUNTIME_DIR="$runtime"
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$runtime/no-system-bus"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 dbus-run-session -- "$@" 2> >(grep -v 'dbus-daemon\|SpiRegistry daemon' >&2)

@@ -121,8 +121,8 @@ private slots:
         x.WatchMaps(Id(rig.window));
         BoxCatcher catcher(x, Id(rig.window));
         rig.window.Start();
-        if (!rig.window.Finished()) rig.window.Button(0)->click();
-        if (!rig.window.Finished() && rig.window.Button(1)->isVisible()) rig.window.Button(1)->click();
+        if (!rig.window.Finished()) rig.Click("Find Device");
+        if (!rig.window.Finished() && rig.VisibleButtons().contains("Flash Device")) rig.Click("Flash Device");
 
         QCOMPARE(catcher.boxes.size(), std::size_t(1));
         const WindowInfo& box = catcher.boxes[0];

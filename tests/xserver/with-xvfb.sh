@@ -4,7 +4,9 @@
 # Linux desktop. The command also gets a runtime folder of its own, where the
 # programs keep their single-instance locks, and a session bus with the
 # accessibility bus behind it, where Qt's programs publish what a screen
-# reader reads. All of it goes away with the command.
+# reader reads. There is no system bus unless the command starts one, so no
+# program run here asks the machine's own logind to stay awake. All of it
+# goes away with the command.
 set -euo pipefail
 
 fifo=$(mktemp -u)
@@ -22,6 +24,7 @@ export DISPLAY=":$display"
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 export XDG_RUNTIME_DIR="$runtime"
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$runtime/no-system-bus"
 # As a desktop with a screen reader running: the bridge always on.
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 dbus-run-session -- "$@" 2> >(grep -v 'dbus-daemon\|SpiRegistry daemon' >&2)

@@ -41,7 +41,9 @@ void Place(QWidget* widget, const Placement& p) {
 int QtMainWindow::TwipsToPixels(int twips) { return app::TwipsToPixels(twips, 96); }
 
 QtMainWindow::QtMainWindow(SingleInstance* instance, QWidget* parent)
-    : QWidget(parent), instance_(instance) {
+    : QWidget(parent),
+      instance_(instance),
+      awake_(QString::fromUtf8(ApplicationTitle), QString::fromUtf8(UpdateRunningReason)) {
     setObjectName(QStringLiteral("fmStart"));
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(&MainWindowAccessible);
@@ -108,11 +110,19 @@ void QtMainWindow::Start() {
 }
 
 void QtMainWindow::Dispatch(const std::function<void()>& handler) {
-    if (handlers_ == nullptr || Finished()) return;
+    if (!Finished()) Run(handler);
+}
+
+void QtMainWindow::Run(const std::function<void()>& handler) {
+    if (handlers_ == nullptr) return;
     ++depth_;
     handler();
     --depth_;
     if (depth_ == 0 && Finished()) QCoreApplication::quit();  // only ends a running main loop
+}
+
+void QtMainWindow::EndSession() {
+    if (!ended_) Run([this] { handlers_->Session_End(); });
 }
 
 bool QtMainWindow::PreviousInstance() {
@@ -139,7 +149,10 @@ void QtMainWindow::CloseWindow() {
     hide();
 }
 
-void QtMainWindow::EndProgram() { ended_ = true; }
+void QtMainWindow::EndProgram() {
+    ended_ = true;
+    if (shownBox_ != nullptr) shownBox_->reject();  // its exec returns, then the handler
+}
 
 void QtMainWindow::SetButtonVisible(int index, bool visible) {
     if (index >= 0 && index < ButtonCount) buttons_[static_cast<std::size_t>(index)]->setVisible(visible);
@@ -163,7 +176,6 @@ int QtMainWindow::ProgressValue() { return progressBar_->value(); }
 
 void QtMainWindow::MessageBox(const std::string& text, int style,
                               const std::optional<std::string>& title) {
-    if (ended_) return;  // the program is ending: nobody is there to read it
     const MessageBoxRequest request{text, style, title.value_or(ApplicationTitle)};
     if (answerBox_) {
         answerBox_(request);
@@ -183,13 +195,11 @@ void QtMainWindow::MessageBox(const std::string& text, int style,
 
 void QtMainWindow::Yield() { QCoreApplication::processEvents(); }
 
-void QtMainWindow::Terminate() {
-    if (ended_) return;
-    if (!closed_ && handlers_ != nullptr) handlers_->Form_Unload();
-    closed_ = ended_ = true;
-    if (shownBox_ != nullptr) shownBox_->reject();
-    hide();
-    if (depth_ == 0) QCoreApplication::quit();  // otherwise once the running handler returns
+void QtMainWindow::KeepAwake(bool on) {
+    if (on)
+        awake_.Hold();
+    else
+        awake_.Release();
 }
 
 void QtMainWindow::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 
+#include "SleepInhibitor.h"
 #include "WindowOps.h"
 
 class QLabel;
@@ -41,21 +42,13 @@ public:
     void Start();
     // True once the window was closed or the program ended: nothing is left to run.
     bool Finished() const { return closed_ || ended_; }
-    // The session or a signal ends the program: the link closes at once, also
-    // under a running update, which then stops without a box, and the
-    // program ends when the running handler returns. A user's close request
-    // during an update is refused instead (closeEvent).
-    void Terminate();
+    // The session ends (a signal to end): passed to the logic's Session_End.
+    // A user's close request during an update is refused instead (closeEvent).
+    void EndSession();
     // Boxes go to `answer` instead of the screen; it returns as if OK was pressed.
     void AnswerBoxesWith(std::function<void(const MessageBoxRequest&)> answer) {
         answerBox_ = std::move(answer);
     }
-
-    QPushButton* Button(int index) const { return buttons_.at(static_cast<std::size_t>(index)); }
-    QLabel* DeviceNameLabel() const { return deviceName_; }
-    QLabel* StatusTextLabel() const { return statusText_; }
-    QProgressBar* ProgressBarWidget() const { return progressBar_; }
-    QLabel* Picture() const { return picture_; }
 
     static int TwipsToPixels(int twips);
 
@@ -78,14 +71,17 @@ public:
     void MessageBox(const std::string& text, int style,
                     const std::optional<std::string>& title) override;
     void Yield() override;
+    void KeepAwake(bool on) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Runs one handler while the window is open.
+    void Dispatch(const std::function<void()>& handler);
     // Runs one handler; the program quits once the outermost one returns
     // with the window gone.
-    void Dispatch(const std::function<void()>& handler);
+    void Run(const std::function<void()>& handler);
 
     SingleInstance* instance_;
     WindowHandlers* handlers_ = nullptr;
@@ -96,6 +92,7 @@ private:
     QLabel* picture_ = nullptr;
     std::function<void(const MessageBoxRequest&)> answerBox_;
     QMessageBox* shownBox_ = nullptr;
+    SleepInhibitor awake_;
     int depth_ = 0;
     bool closed_ = false;
     bool ended_ = false;

@@ -2,7 +2,10 @@
 #include "TerminationSignals.h"
 
 #include <QSocketNotifier>
-#include <csignal>
+#include <cerrno>
+#include <cstddef>
+#include <iterator>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,11 +14,16 @@ namespace app {
 namespace {
 int sockets[2] = {-1, -1};  // the handler writes to [0], the event loop reads [1]
 constexpr int Handled[] = {SIGTERM, SIGHUP, SIGINT};
+// What each signal did before, restored when the program no longer listens.
+struct sigaction previous[std::size(Handled)];
+bool installed[std::size(Handled)] = {};
 }  // namespace
 
 void TerminationSignals::Handler(int) {
+    const int saved = errno;  // the interrupted code may be about to read it
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(sockets[0], &byte, 1);  // async-signal-safe
+    errno = saved;
 }
 
 TerminationSignals::TerminationSignals(std::function<void()> onSignal) : onSignal_(std::move(onSignal)) {
@@ -31,11 +39,18 @@ TerminationSignals::TerminationSignals(std::function<void()> onSignal) : onSigna
     action.sa_handler = &TerminationSignals::Handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : Handled) ::sigaction(signal, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(Handled); ++i) {
+        if (::sigaction(Handled[i], nullptr, &previous[i]) != 0) continue;
+        if (previous[i].sa_handler == SIG_IGN) continue;  // ignored by whoever started us
+        installed[i] = ::sigaction(Handled[i], &action, nullptr) == 0;
+    }
 }
 
 TerminationSignals::~TerminationSignals() {
-    for (int signal : Handled) std::signal(signal, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(Handled); ++i) {
+        if (installed[i]) ::sigaction(Handled[i], &previous[i], nullptr);
+        installed[i] = false;
+    }
     delete notifier_;
     notifier_ = nullptr;
     for (int& fd : sockets) {

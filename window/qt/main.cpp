@@ -22,7 +22,7 @@ int main(int argc, char* argv[]) {
     app::Program program(window, *driver, resources);
     window.SetHandlers(&program.Form);
     // Ended from outside, even during an update, it gives the interface back first.
-    app::TerminationSignals termination([&window] { window.Terminate(); });
+    app::TerminationSignals termination([&window] { window.EndSession(); });
 
     window.Start();
     if (window.Finished()) return 0;

@@ -65,11 +65,7 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance, SingleInstanceMutex* single
 }
 
 Win32MainWindow::~Win32MainWindow() {
-    if (window_ != nullptr) {
-        live_.Forget(deviceName_);
-        live_.Forget(statusText_);
-        DestroyWindow(window_);
-    }
+    if (window_ != nullptr) DestroyWindow(window_);
     if (font_ != nullptr) DeleteObject(font_);
     if (photograph_ != nullptr) DeleteObject(photograph_);
     if (largeIcon_ != nullptr) DestroyIcon(largeIcon_);
@@ -241,14 +237,15 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             // Windows asks before it logs off or shuts down: not while a board
             // is being programmed. It names the reason, and the user decides.
             if (handlers_ != nullptr && handlers_->Form_QueryUnload()) {
-                ShutdownBlockReasonCreate(window_, L"A board's firmware is being updated. Stopping now "
-                                                   L"can leave the board unable to start.");
+                ShutdownBlockReasonCreate(window_, Wide(UpdateRunningReason).c_str());
                 return FALSE;
             }
             ShutdownBlockReasonDestroy(window_);
             return TRUE;
         case WM_ENDSESSION:
-            if (w != FALSE) Terminate();
+            // Windows may end the process once this returns: the logic
+            // closes the link before it does.
+            if (w != FALSE && !ended_) Run([this] { handlers_->Session_End(); });
             return 0;
         case WM_DPICHANGED: {
             dpi_ = HIWORD(w);
@@ -259,6 +256,11 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             LayOut();
             return 0;
         }
+        case WM_DESTROY:
+            // The lines' live-region marks live outside the window: they go with it.
+            live_.Forget(deviceName_);
+            live_.Forget(statusText_);
+            break;
         case WM_NCDESTROY: {
             // The last message the window gets: its default handling frees what
             // Windows keeps for it, so it must still name the window.
@@ -272,26 +274,16 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
     return DefWindowProcW(window_, message, w, l);
 }
 
-void Win32MainWindow::Terminate() {
-    if (ended_) return;
-    if (!closed_ && handlers_ != nullptr) handlers_->Form_Unload();
-    closed_ = ended_ = true;
-    ::ShowWindow(window_, SW_HIDE);
-    // A box of ours that is open goes too.
-    if (HWND box = GetLastActivePopup(window_); box != nullptr && box != window_)
-        PostMessageW(box, WM_CLOSE, 0, 0);
-    if (depth_ == 0 && !quitPosted_) {
-        quitPosted_ = true;
-        PostQuitMessage(0);
-    }
-}
-
 void Win32MainWindow::Start() {
     Dispatch([this] { handlers_->Form_Load(); });
 }
 
 void Win32MainWindow::Dispatch(const std::function<void()>& handler) {
-    if (handlers_ == nullptr || Finished()) return;
+    if (!Finished()) Run(handler);
+}
+
+void Win32MainWindow::Run(const std::function<void()>& handler) {
+    if (handlers_ == nullptr) return;
     ++depth_;
     handler();
     --depth_;
@@ -350,10 +342,28 @@ void Win32MainWindow::CloseWindow() {
     if (closed_) return;
     if (handlers_ != nullptr) handlers_->Form_Unload();
     closed_ = true;
-    if (window_ != nullptr) DestroyWindow(window_);
+    if (window_ == nullptr) return;
+    // A box of ours that is open needs its owner until it returns: destroyed
+    // with it, its modal loop would wait for a message that never comes.
+    if (openBoxes_ > 0)
+        ::ShowWindow(window_, SW_HIDE);
+    else
+        DestroyWindow(window_);
 }
 
-void Win32MainWindow::EndProgram() { ended_ = true; }
+void Win32MainWindow::EndProgram() {
+    ended_ = true;
+    // A box of ours that is open closes; the handler that showed it goes on.
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (lstrcmpW(name, L"#32770") == 0) PostMessageW(window, WM_CLOSE, 0, 0);
+            return TRUE;
+        },
+        0);
+}
 
 void Win32MainWindow::SetButtonVisible(int index, bool visible) {
     if (index >= 0 && index < ButtonCount)
@@ -391,11 +401,18 @@ void Win32MainWindow::SetProgressValue(int value) { SendMessageW(progress_, PBM_
 int Win32MainWindow::ProgressValue() { return static_cast<int>(SendMessageW(progress_, PBM_GETPOS, 0, 0)); }
 
 void Win32MainWindow::MessageBox(const std::string& text, int style, const std::optional<std::string>& title) {
-    if (ended_) return;  // the session is ending: nobody is there to read it
     HWND owner = window_ != nullptr && IsWindowVisible(window_) ? window_ : nullptr;
+    ++openBoxes_;
     MessageBoxW(owner, Wide(text).c_str(), Wide(title.value_or(ApplicationTitle)).c_str(), BoxFlags(style));
+    --openBoxes_;
+    if (closed_ && openBoxes_ == 0 && window_ != nullptr) DestroyWindow(window_);  // closed meanwhile
 }
 
 void Win32MainWindow::Yield() { Pump(); }
+
+void Win32MainWindow::KeepAwake(bool on) {
+    // The system, not the display: the screen may go dark while a board is written.
+    SetThreadExecutionState(on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+}
 
 }  // namespace app

@@ -53,17 +53,20 @@ public:
     void MessageBox(const std::string& text, int style,
                     const std::optional<std::string>& title) override;
     void Yield() override;
+    // On the window's thread, which runs the whole update.
+    void KeepAwake(bool on) override;
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
-    // The session ends: the link closes at once, also under a running
-    // update, which then stops without a box, and the program ends.
-    void Terminate();
     void CreateControls();
     void LoadIcons();  // for the current dpi
     void LayOut();
+    // Runs one handler while the window is open.
     void Dispatch(const std::function<void()>& handler);
+    // Runs one handler; the program ends once the outermost one returns with
+    // nothing left.
+    void Run(const std::function<void()>& handler);
     void Pump();  // processes every pending message once
     // The shown button that has the keyboard, or nullptr.
     HWND FocusedButton() const;
@@ -88,6 +91,7 @@ private:
     HICON smallIcon_ = nullptr;
     UINT dpi_ = 96;
     int depth_ = 0;
+    int openBoxes_ = 0;
     bool closed_ = false;
     bool ended_ = false;
     bool quitPosted_ = false;
