@@ -6,7 +6,8 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 cmake --install "$build" --prefix "$stage/usr" >/dev/null
 for f in usr/bin/Updater usr/share/applications/zandor-updater.desktop \
-         usr/share/icons/hicolor/32x32/apps/zandor-updater.png \
+         usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/zandor-updater.png \
+         usr/share/icons/hicolor/scalable/apps/zandor-updater.svg \
          usr/lib/udev/rules.d/70-zandor-updater.rules; do
   [ -e "$stage/$f" ] || { echo "missing from the installation: $f"; exit 1; }
 done
