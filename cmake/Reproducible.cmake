@@ -10,7 +10,13 @@ else()
     OUTPUT_VARIABLE UPDATER_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
     RESULT_VARIABLE git_result ERROR_QUIET)
   if(NOT git_result EQUAL 0)
-    set(UPDATER_SOURCE_DATE_EPOCH 0)  # a tree without its history: still one fixed time
+    # A tree without its history: the date of the changelog's newest entry,
+    # as Debian's own package builds take it (not 1970, which lintian
+    # refuses in a package as "ancient").
+    file(STRINGS "${PROJECT_SOURCE_DIR}/packaging/changelog" trailer REGEX "^ -- " LIMIT_COUNT 1)
+    string(REGEX REPLACE "^ -- .*>  " "" released "${trailer}")
+    execute_process(COMMAND date -d "${released}" +%s
+      OUTPUT_VARIABLE UPDATER_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE)
   endif()
 endif()
 if(NOT UPDATER_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")

@@ -14,7 +14,7 @@ packages=(
   sway wtype qt6-wayland
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 fonts-wine nsis osslsigncode openssl
-  librsvg2-bin
+  lintian desktop-file-utils appstream librsvg2-bin
   "$@"
 )
 
