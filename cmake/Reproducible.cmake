@@ -39,6 +39,16 @@ if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
   endforeach()
 endif()
 
+# moc's output includes the header it was made from, by default through a
+# path relative to the output (../../../../src/window/qt/QtMainWindow.h).
+# The debug information names that header's folder as the compiler found
+# it, the build folder followed by that relative path, which no prefix map
+# can reach: it changes with where the build sits relative to the source.
+# With moc's path prefix the header is included by its name in the target's
+# include directories, which are absolute, and so mapped like every other.
+# (Every header moc reads is in its target's include directories.)
+set(CMAKE_AUTOMOC_PATH_PREFIX ON)
+
 if(WIN32)
   # The PE header's link time; the linker then also writes a checksum of
   # the same bytes.
