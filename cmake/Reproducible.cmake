@@ -10,7 +10,13 @@ else()
     OUTPUT_VARIABLE UPDATER_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
     RESULT_VARIABLE git_result ERROR_QUIET)
   if(NOT git_result EQUAL 0)
-    set(UPDATER_SOURCE_DATE_EPOCH 0)  # a tree without its history: still one fixed time
+    # A tree without its history: the date of the changelog's newest entry,
+    # as Debian's own package builds take it (not 1970, which lintian
+    # refuses in a package as "ancient").
+    file(STRINGS "${PROJECT_SOURCE_DIR}/packaging/changelog" trailer REGEX "^ -- " LIMIT_COUNT 1)
+    string(REGEX REPLACE "^ -- .*>  " "" released "${trailer}")
+    execute_process(COMMAND date -d "${released}" +%s
+      OUTPUT_VARIABLE UPDATER_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE)
   endif()
 endif()
 if(NOT UPDATER_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
@@ -32,6 +38,16 @@ if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
                                       " -ffile-prefix-map=${PROJECT_BINARY_DIR}=/updater/build")
   endforeach()
 endif()
+
+# moc's output includes the header it was made from, by default through a
+# path relative to the output (../../../../src/window/qt/QtMainWindow.h).
+# The debug information names that header's folder as the compiler found
+# it, the build folder followed by that relative path, which no prefix map
+# can reach: it changes with where the build sits relative to the source.
+# With moc's path prefix the header is included by its name in the target's
+# include directories, which are absolute, and so mapped like every other.
+# (Every header moc reads is in its target's include directories.)
+set(CMAKE_AUTOMOC_PATH_PREFIX ON)
 
 if(WIN32)
   # The PE header's link time; the linker then also writes a checksum of

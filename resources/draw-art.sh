@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Draws the window's photograph and the program icon (a stylised controller
-# board) with ImageMagick. The results are committed; run this only to change them.
+# Draws the window's photograph (a stylised controller board) with
+# ImageMagick. The result is committed; run this only to change it. The
+# program icon is drawn from updater.svg by draw-icons.sh.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,16 +17,3 @@ convert -size 160x120 xc:'#e8e8e0' \
   -fill '#e0c060' -stroke '#e0c060' -strokewidth 1 \
   -draw 'line 40,40 52,45' -draw 'line 40,80 52,75' -draw 'line 108,57 118,57' \
   -quality 85 -strip board.jpg
-
-for size in 32 16; do
-  convert -size 32x32 xc:none \
-    -fill '#1d6b3a' -stroke '#0f3d20' -draw 'roundrectangle 2,4 29,27 3,3' \
-    -stroke none -fill '#222222' -draw 'rectangle 10,10 21,21' \
-    -fill '#c0c0c0' -draw 'rectangle 7,12 9,13' -draw 'rectangle 7,18 9,19' \
-    -draw 'rectangle 22,12 24,13' -draw 'rectangle 22,18 24,19' \
-    -fill '#d43b2a' -draw 'circle 26,8 27,8' \
-    -resize ${size}x${size} -colors 16 PNG8:icon-$size.png
-done
-convert icon-32.png icon-16.png -colors 16 updater.ico
-cp icon-32.png updater.png
-rm icon-32.png icon-16.png

@@ -14,6 +14,7 @@ packages=(
   sway wtype qt6-wayland
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 fonts-wine nsis osslsigncode openssl
+  lintian desktop-file-utils appstream librsvg2-bin
   "$@"
 )
 
