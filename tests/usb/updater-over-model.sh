@@ -36,6 +36,7 @@ value() { awk -v k="$1" '$1 == k { print $2 }' "$work/report"; }
 # nohup and hung up mid-way, which must change nothing.
 whole_update() {
     rm -f "$work/flash" "$work/report"
+    : >"$logind_log"  # what logind is asked in this run alone
     local pid
     if [ "${2:-}" = hangup ]; then
         USBMODEL_DEVICES=$1 USBMODEL_BOARD= nohup "$updater" >"$work/nohup.out" 2>&1 &
