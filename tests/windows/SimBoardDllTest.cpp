@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include "Win32.h"
 
+#include <algorithm>
+
 #include "D2xxLibrary.h"
 #include "ImageFormat.h"
 #include "Program.h"
