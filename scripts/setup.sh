@@ -20,15 +20,17 @@ build=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libft
 # The demo preset also builds the benchmarks; the window's texts need a font
 # where the machine has none (a server, a container).
 demo=("${build[@]}" libbenchmark-dev fonts-dejavu-core)
-# The Windows cross build and its installer.
-windows_build=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev nsis)
+# The Windows cross compiler, and with it the installer's.
+windows_cross=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
+windows_build=("${windows_cross[@]}" nsis)
 # The commit gives the time the files carry (git); CPack's shlibdeps needs
 # `file`; osslsigncode signs the Windows files.
 release=("${build[@]}" "${windows_build[@]}" git file osslsigncode)
 # The suites on Linux: GoogleTest, an X server and a Wayland compositor that
 # the tests drive (xdotool, wtype, sway's swaymsg), the accessibility bus read
-# with pyatspi, and the demo package made by CPack.
-debug=("${demo[@]}" googletest libgtest-dev libbenchmark-dev file
+# with pyatspi, the demo package made by CPack, and the cross compiler, without
+# which the windows preset fails before it can refuse a build without a release.
+debug=("${demo[@]}" "${windows_cross[@]}" googletest libgtest-dev file
   xvfb xdotool libxcb1-dev dbus at-spi2-core python3-pyatspi sway wtype qt6-wayland)
 # clang and its sanitizer and libFuzzer runtime.
 fuzz=(clang libclang-rt-dev)
