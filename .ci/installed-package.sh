@@ -18,8 +18,13 @@ if [ "${1:-}" = --inside ]; then
     pid=$!
     box=$(window '^USB Error!$' 30)
     on_model_only "$pid" "$build"
-    got=$(atspi box "$pid")
-    [ "$got" = "alert 'USB Error!': Serial Link interface not found!" ] || fail "the box reads: $got"
+    want="alert 'USB Error!': Serial Link interface not found!"
+    for _ in $(seq 50); do
+        got=$(atspi box "$pid" 2>/dev/null || true)
+        [ "$got" = "$want" ] && break
+        sleep 0.1
+    done
+    [ "$got" = "$want" ] || fail "the box reads: $got"
     echo "$got"
     if xdotool search --onlyvisible --name "$caption" >/dev/null; then fail "the main window was shown"; fi
     xdotool windowfocus --sync "$box" key Return
