@@ -4,7 +4,7 @@
 # model as libusb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh demo
 cmake --preset demo >/dev/null
 cmake --build --preset demo
 LD_LIBRARY_PATH=build/demo/sim/usb-model/lib exec build/demo/bench/updater_usb_bench "$@"

@@ -27,7 +27,7 @@ image=$(realpath "$1")
 out=$(realpath -m "${2:-build/release-files}")
 builds=$(realpath -m "$builds")
 
-scripts/setup.sh
+scripts/setup.sh release
 signing=()
 for option in UPDATER_SIGN_PFX UPDATER_SIGN_PASSWORD_FILE UPDATER_SIGN_TIMESTAMP_URL UPDATER_SIGNATURES \
     UPDATER_SIGNATURES_CA_FILE; do

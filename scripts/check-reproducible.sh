@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 only=()
 if [ "${1:-}" = --linux-only ]; then only=(--linux-only); shift; fi
 
-scripts/setup.sh
+scripts/setup.sh release package-checks
 work=$(mktemp -d "${TMPDIR:-/tmp}/reproducible.XXXXXX")
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 

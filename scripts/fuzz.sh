@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
-scripts/setup.sh
+scripts/setup.sh fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 

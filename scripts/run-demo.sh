@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
+scripts/setup.sh demo
 cmake --preset demo >/dev/null
 cmake --build --preset demo
 

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 docs=0
 if [ "${1:-}" = --docs ]; then docs=1; shift; fi
 if [ "${1:-}" != --inside ]; then
-    scripts/setup.sh imagemagick x11-utils
+    scripts/setup.sh windows imagemagick x11-utils xdotool
     cmake --preset windows-demo >/dev/null
     cmake --build --preset windows-demo
 fi

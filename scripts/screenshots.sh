@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ "${1:-}" != --inside ]; then
-    scripts/setup.sh openbox imagemagick
+    scripts/setup.sh debug openbox imagemagick
     cmake --preset debug >/dev/null
     cmake --build --preset debug
     exec tests/xserver/with-xvfb.sh "$0" --inside

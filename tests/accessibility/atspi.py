@@ -16,9 +16,23 @@ import sys
 import pyatspi
 from gi.repository import GLib
 
+# Roles are matched by number: the library's own words for them change
+# between releases (role 43 is "push button" in at-spi2-core 2.46, "button"
+# in 2.56). What this script prints names them in the words below, the same
+# on every release; roles not listed print as the library names them.
+ROLE_WORDS = {pyatspi.ROLE_FRAME: "frame", pyatspi.ROLE_FILLER: "filler", pyatspi.ROLE_ALERT: "alert",
+              pyatspi.ROLE_DIALOG: "dialog", pyatspi.ROLE_LABEL: "label", pyatspi.ROLE_IMAGE: "image",
+              pyatspi.ROLE_PUSH_BUTTON: "push button", pyatspi.ROLE_PROGRESS_BAR: "progress bar"}
+CONTROLS = (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_PROGRESS_BAR)
+BOXES = (pyatspi.ROLE_ALERT, pyatspi.ROLE_DIALOG)
+
 STATES = [("showing", pyatspi.STATE_SHOWING), ("focused", pyatspi.STATE_FOCUSED),
           ("focusable", pyatspi.STATE_FOCUSABLE), ("active", pyatspi.STATE_ACTIVE),
           ("modal", pyatspi.STATE_MODAL)]
+
+
+def role(obj):
+    return ROLE_WORDS.get(obj.getRole(), obj.getRoleName())
 
 
 def application(pid):
@@ -45,13 +59,14 @@ def states(obj):
 
 def main_window(app):
     for window in children(app):
-        if window.getRoleName() in ("frame", "filler") and window.name.startswith("Zandor Firmware Updater v"):
+        if (window.getRole() in (pyatspi.ROLE_FRAME, pyatspi.ROLE_FILLER)
+                and window.name.startswith("Zandor Firmware Updater v")):
             return window
     sys.exit(3)
 
 
 def describe(obj, frame_extents=None):
-    line = "%s %r" % (obj.getRoleName(), obj.name)
+    line = "%s %r" % (role(obj), obj.name)
     line += " [%s]" % ",".join(states(obj))
     if obj.description:
         line += " description=%r" % obj.description
@@ -68,15 +83,15 @@ def describe(obj, frame_extents=None):
 
 def shown_controls(frame):
     names = [c.name for c in children(frame)
-             if "showing" in states(c) and c.getRoleName() in ("push button", "progress bar")]
+             if "showing" in states(c) and c.getRole() in CONTROLS]
     return ",".join(sorted(names))
 
 
 def box_of(app):
     for window in children(app):
-        if window.getRoleName() in ("alert", "dialog"):
-            texts = [d.name for d in descendants(window) if d.getRoleName() == "label" and d.name]
-            return "%s %r: %s" % (window.getRoleName(), window.name, " | ".join(texts))
+        if window.getRole() in BOXES:
+            texts = [d.name for d in descendants(window) if d.getRole() == pyatspi.ROLE_LABEL and d.name]
+            return "%s %r: %s" % (role(window), window.name, " | ".join(texts))
     return ""
 
 
@@ -90,9 +105,9 @@ def watch(app):
         source = event.source
         if event.type.startswith("object:state-changed:focused"):
             if event.detail1:
-                print("focus %s %r" % (source.getRoleName(), source.name), flush=True)
+                print("focus %s %r" % (role(source), source.name), flush=True)
         else:
-            print("name %s %r" % (source.getRoleName(), source.name), flush=True)
+            print("name %s %r" % (role(source), source.name), flush=True)
     pyatspi.Registry.registerEventListener(seen, "object:property-change:accessible-name",
                                            "object:state-changed:focused")
     print("watching", flush=True)
@@ -112,7 +127,7 @@ def run(command, pid, rest):
     elif command == "focused":
         for obj in [app] + list(descendants(app)):
             if "focused" in states(obj):
-                print("%s %r" % (obj.getRoleName(), obj.name))
+                print("%s %r" % (role(obj), obj.name))
                 return
         print("nothing")
     elif command == "box":

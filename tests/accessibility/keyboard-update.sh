@@ -88,8 +88,19 @@ expect_box() {
     echo "   $box"
 }
 # The tree, with the bar's value during an update given as its range when it
-# lies there: how far the update has come depends on the machine.
-tree() { atspi tree "$1" | sed -E "s/value=([0-9]|[1-5][0-9]|6[0-2]) of 0\.\.63/value=0..62 of 0..63/"; }
+# lies there: how far the update has come depends on the machine. A control
+# just shown may be reported as showing before its place is (seen on Wayland
+# with the machine busy): the tree is read again, for up to 5 s, until every
+# shown object has a place.
+tree() {
+    local got
+    for _ in $(seq 50); do
+        got=$(atspi tree "$1")
+        grep -q '\[showing[^]]*\].* at 0,0 0x0$' <<<"$got" || break
+        sleep 0.1
+    done
+    sed -E "s/value=([0-9]|[1-5][0-9]|6[0-2]) of 0\.\.63/value=0..62 of 0..63/" <<<"$got"
+}
 
 title='Zandor Firmware Updater v1.6'
 

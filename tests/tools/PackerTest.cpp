@@ -2,6 +2,7 @@
 // The packer as a person uses it: from the command line, on files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>

@@ -1,25 +1,29 @@
 #!/usr/bin/env bash
-# Runs a command against a Wayland compositor of its own: sway 1.7, headless
-# (no screen, no input devices), as on a GNOME or KDE desktop on Wayland as
-# far as a Qt program can tell. Qt uses its wayland platform there (from
-# qt6-wayland), not XWayland, which is off. sway refuses to run as root, so it
-# runs as nobody; the command stays who it is, with WAYLAND_DISPLAY and
-# SWAYSOCK naming the compositor's sockets, a runtime folder of its own, and a
-# session bus with the accessibility bus behind it, but no system bus, so no
-# program run here asks the machine's own logind to stay awake. All of it
-# goes away with the command.
+# Runs a command against a Wayland compositor of its own: sway (1.7 on Debian
+# 12, 1.10 on 13), headless (no screen, no input devices), as on a GNOME or
+# KDE desktop on Wayland as far as a Qt program can tell. Qt uses its wayland
+# platform there (from qt6-wayland), not XWayland, which is off. sway refuses
+# to run as root, so started by root it runs as nobody; the command stays who
+# it is, with WAYLAND_DISPLAY and SWAYSOCK naming the compositor's sockets, a
+# runtime folder of its own, and a session bus with the accessibility bus
+# behind it, but no system bus, so no program run here asks the machine's
+# own logind to stay awake. All of it goes away with the command.
 set -euo pipefail
 
 compositor=$(mktemp -d)
 runtime=$(mktemp -d)
-chown nobody:nogroup "$compositor"
+as=()
+if [ "$(id -u)" = 0 ]; then
+    chown nobody:nogroup "$compositor"
+    as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
 chmod 700 "$compositor"
 config=$compositor.conf
 printf 'xwayland disable\noutput HEADLESS-1 resolution 1024x768\n' >"$config"
 chmod 644 "$config"
 (cd / && exec env -i PATH=/usr/bin:/bin HOME=/nonexistent XDG_RUNTIME_DIR="$compositor" \
     WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-    setpriv --reuid=nobody --regid=nogroup --clear-groups sway -c "$config" >"$compositor.log" 2>&1) &
+    "${as[@]}" sway -c "$config" >"$compositor.log" 2>&1) &
 sway=$!
 trap 'kill $sway 2>/dev/null; wait $sway 2>/dev/null || true; rm -rf "$compositor" "$compositor.conf" "$compositor.log" "$runtime"' EXIT
 for _ in $(seq 100); do
