@@ -8,7 +8,9 @@
 #          a Debian root made for it), checks its files, and starts Updater
 #          with no board on an X server of its own: it must show its
 #          "Serial Link interface not found!" box ("USB Error!") and end when
-#          the box is closed. Needs Xvfb and xdotool.
+#          the box is closed. The package is purged again at the end, so
+#          another build of the same version can be checked next. Needs Xvfb
+#          and xdotool.
 set -euo pipefail
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -50,6 +52,8 @@ log=$(mktemp)
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$deb" >"$log" 2>&1 ||
     { cat "$log"; fail "apt could not install the package"; }
 rm -f "$log"
+cleanup=(env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "$package")
+trap '"${cleanup[@]}" >/dev/null' EXIT
 [ "$(dpkg-query -W -f='${Status}' "$package")" = "install ok installed" ] || fail "$package is not installed"
 check_files /
 # The package's dependencies bring every library the program links.
@@ -63,7 +67,7 @@ mkfifo "$fifo"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
 xvfb=$!
 runtime=$(mktemp -d)
-trap 'kill $xvfb 2>/dev/null || true; rm -rf "$runtime"' EXIT
+trap 'kill $xvfb 2>/dev/null || true; rm -rf "$runtime"; "${cleanup[@]}" >/dev/null' EXIT
 display=
 read -r -t 20 display <"$fifo" || true
 rm -f "$fifo"
