@@ -147,9 +147,11 @@ bool Ft232rFunction::Submit(iocb& block, int fd, std::uint16_t opcode, std::uint
 }
 
 // A cancelled transfer still completes (with an error, or with what it did
-// before the cancel took hold); the flag stays until then.
-void Ft232rFunction::Cancel(iocb& block, bool pending) {
-    if (pending) IoCancel(aio_, &block);
+// before the cancel took hold); it stays pending until then.
+void Ft232rFunction::Cancel(iocb& block, bool pending, bool& cancelled) {
+    if (!pending) return;
+    cancelled = true;
+    IoCancel(aio_, &block);
 }
 
 // Queues what the chip would send or take now. A queueing the kernel refuses
@@ -184,6 +186,9 @@ Micros Ft232rFunction::NextLook(Micros now) const {
     return std::max(wake, now + MinimumWait);
 }
 
+// A transfer that failed without being taken back is tried again a tick
+// later: the gadget runs at real-time priority, and a transfer failing at
+// once, again and again, would stop the machine.
 void Ft232rFunction::Reap(Micros now) {
     std::uint64_t count = 0;
     if (read(done_, &count, sizeof count) < 0) return;
@@ -194,20 +199,34 @@ void Ft232rFunction::Reap(Micros now) {
         const io_event& e = events[static_cast<std::size_t>(i)];
         if (e.data == OutTag) {
             outPending_ = false;
+            const bool cancelled = std::exchange(outCancelled_, false);
             if (e.res > 0) {
                 ++stats_.outPackets;
                 std::size_t accepted = 0;
                 chip_.ScheduleOut(outPacket_.data(), static_cast<std::size_t>(e.res), now,
                                   Micros::max(), accepted);
+            } else if (e.res < 0 && !cancelled) {
+                Failed(static_cast<int>(-e.res));
+                outNext_ = now + Tick;
             }
         } else if (e.data == InTag) {
             inPending_ = false;
-            if (e.res >= 0)
+            const bool cancelled = std::exchange(inCancelled_, false);
+            if (e.res >= 0) {
                 ++stats_.inPackets;
-            else
+            } else if (cancelled) {
                 ++stats_.inPacketsTakenBack;
+            } else {
+                Failed(static_cast<int>(-e.res));
+                inNext_ = now + Tick;
+            }
         }
     }
+}
+
+void Ft232rFunction::Failed(int error) {
+    ++stats_.failedTransfers;
+    stats_.lastError = error;
 }
 
 void Ft232rFunction::HandleSetup(const usb_ctrlrequest& setup, Micros now) {
@@ -226,7 +245,7 @@ void Ft232rFunction::HandleSetup(const usb_ctrlrequest& setup, Micros now) {
         // What waits to go to the host is gone, also the packet already queued.
         if (setup.bRequest == ResetRequest &&
             (setup.wValue == ResetChip || setup.wValue == PurgeToHost))
-            Cancel(inBlock_, inPending_);
+            Cancel(inBlock_, inPending_, inCancelled_);
         answered = read(ep0_, nullptr, 0) == 0;  // the status stage
     }
     if (answered) {
@@ -250,8 +269,8 @@ void Ft232rFunction::Enable() {
 void Ft232rFunction::Disable() {
     if (!enabled_) return;
     enabled_ = false;
-    Cancel(inBlock_, inPending_);
-    Cancel(outBlock_, outPending_);
+    Cancel(inBlock_, inPending_, inCancelled_);
+    Cancel(outBlock_, outPending_, outCancelled_);
 }
 
 bool Ft232rFunction::HandleEvents(Micros now) {
@@ -259,6 +278,7 @@ bool Ft232rFunction::HandleEvents(Micros now) {
     const ssize_t n = read(ep0_, events.data(), sizeof events);
     // EIDRM: the host gave up a request before it was answered.
     if (n < 0) return errno == EINTR || errno == EAGAIN || errno == EIDRM;
+    if (n == 0) return false;
     for (ssize_t i = 0; i < n / static_cast<ssize_t>(sizeof(usb_functionfs_event)); ++i) {
         const auto& e = events[static_cast<std::size_t>(i)];
         switch (e.type) {
@@ -314,8 +334,8 @@ int Ft232rFunction::Serve(int signalFd, std::string& error) {
 // Waits for the transfers taken back to complete, so the buffers and files
 // can go.
 void Ft232rFunction::Drain() {
-    Cancel(inBlock_, inPending_);
-    Cancel(outBlock_, outPending_);
+    Cancel(inBlock_, inPending_, inCancelled_);
+    Cancel(outBlock_, outPending_, outCancelled_);
     for (int i = 0; i < 100 && (inPending_ || outPending_); ++i) {
         std::array<io_event, 4> events{};
         timespec wait{0, 10'000'000};

@@ -43,6 +43,8 @@ public:
         std::uint64_t inPackets = 0;  // taken by the host
         std::uint64_t outPackets = 0;
         std::uint64_t inPacketsTakenBack = 0;  // purged while waiting for the host
+        std::uint64_t failedTransfers = 0;     // failed without being taken back
+        int lastError = 0;                     // errno of the last of them
         int enables = 0;
         bool unbound = false;
     };
@@ -75,7 +77,8 @@ private:
     Micros NextLook(Micros now) const;
     bool Submit(iocb& block, int fd, std::uint16_t opcode, std::uint8_t* data, std::size_t size,
                 Tag tag);
-    void Cancel(iocb& block, bool pending);
+    void Cancel(iocb& block, bool pending, bool& cancelled);
+    void Failed(int error);
     void Reap(Micros now);
     void Drain();
 
@@ -90,6 +93,8 @@ private:
     iocb outBlock_{};
     bool inPending_ = false;
     bool outPending_ = false;
+    bool inCancelled_ = false;
+    bool outCancelled_ = false;
     bool enabled_ = false;
     Micros outNext_{0};  // when the chip takes the next OUT packet, or a refused one is tried again
     Micros inNext_{0};   // when a refused IN packet is tried again

@@ -75,26 +75,33 @@ bool Parse(int argc, char** argv, Options& options) {
     return true;
 }
 
+// Writes a file whole under its name, so a reader never sees half of it.
+void WriteWhole(const std::string& path, const std::string& bytes) {
+    if (path.empty()) return;
+    {
+        std::ofstream out(path + ".new", std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+    std::rename((path + ".new").c_str(), path.c_str());
+}
+
 void WriteResults(const Options& options, const usbmodel::Ft232rChip& chip,
                   const functionfs::Ft232rFunction& function,
                   const functionfs::StallFreeClock& clock) {
-    if (!options.flashOut.empty()) {
-        std::ofstream out(options.flashOut, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(chip.Flash().data()),
-                  static_cast<std::streamsize>(chip.Flash().size()));
-    }
-    if (options.report.empty()) return;
+    WriteWhole(options.flashOut, std::string(chip.Flash().begin(), chip.Flash().end()));
     const auto& c = chip.Statistics();
     const auto& f = function.Statistics();
-    std::ofstream out(options.report, std::ios::trunc);
+    std::ostringstream out;
     out << "host_to_board " << c.hostToBoard << "\nboard_to_host " << c.boardToHost
         << "\nreceive_overflows " << c.receiveOverflows << "\nin_packets " << f.inPackets
-        << "\nin_packets_taken_back " << f.inPacketsTakenBack << "\nout_packets " << f.outPackets
+        << "\nin_packets_taken_back " << f.inPacketsTakenBack << "\nfailed_transfers "
+        << f.failedTransfers << "\nlast_error " << f.lastError << "\nout_packets " << f.outPackets
         << "\nvendor_requests " << f.vendorRequests << "\nstalled_requests " << f.stalledRequests
         << "\nbaud_rate " << c.baudRate << "\nlatency_ms " << c.latencyMs << "\nenables "
         << f.enables << "\nunbound " << f.unbound << "\nclock_skipped_us "
         << clock.Skipped().count() << "\nclock_stalls " << clock.Stalls() << "\nlongest_stall_us "
         << clock.LongestGap().count() << "\n";
+    WriteWhole(options.report, out.str());
 }
 
 }  // namespace
