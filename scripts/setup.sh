@@ -12,6 +12,7 @@ packages=(
   xvfb xdotool libxcb1-dev fonts-dejavu-core
   dbus at-spi2-core python3-pyatspi
   sway wtype qt6-wayland
+  qemu-system-x86 busybox-static zstd
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 fonts-wine nsis osslsigncode openssl
   "$@"
