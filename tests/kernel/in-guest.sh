@@ -14,15 +14,22 @@
 # emulator stops to translate code, its programs see the same machine, and
 # what it emulates in real time (a chip's FIFO filling at the wire rate) is
 # not overrun by a pause its programs never saw.
-# Usage: in-guest.sh CACHE_DIR COMMAND [ARGS...]
+# Usage: [GUEST_OUT_DIR=DIR] in-guest.sh CACHE_DIR COMMAND [ARGS...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cache=$1
 shift
 
 release=$(/usr/bin/python3 "$here/guest.py" "$cache")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# The guest's writable folder, /run/guest-out: GUEST_OUT_DIR keeps it.
+if [ -n "${GUEST_OUT_DIR:-}" ]; then
+    work=$GUEST_OUT_DIR
+    mkdir -p "$work"
+    rm -f "$work/status"
+else
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+fi
 chmod 755 "$work"
 {
     echo '#!/bin/sh'
