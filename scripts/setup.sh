@@ -30,13 +30,16 @@ release=("${build[@]}" "${windows_build[@]}" git file osslsigncode)
 # Debian's own checks on the package (lintian, desktop-file-validate,
 # appstreamcli) and the icon drawn again from its SVG to compare its rasters.
 package_checks=(lintian desktop-file-utils appstream librsvg2-bin)
+# The kernel's USB stack in a QEMU guest: the emulator, the guest's small
+# initramfs (busybox) and Debian 13's zstd-compressed kernel image.
+kernel_lane=(qemu-system-x86 busybox-static zstd)
 # The suites on Linux: GoogleTest, an X server and a Wayland compositor that
 # the tests drive (xdotool, wtype, sway's swaymsg), the accessibility bus read
-# with pyatspi, the demo package made by CPack, and the cross compiler, without
+# with pyatspi, the demo package made by CPack, the kernel lane, and the cross compiler, without
 # which the windows preset fails before it can refuse a build without a release.
 debug=("${demo[@]}" "${windows_cross[@]}" googletest libgtest-dev file
   xvfb xdotool libxcb1-dev dbus at-spi2-core python3-pyatspi python3-dbus sway wtype qt6-wayland
-  "${package_checks[@]}")
+  "${package_checks[@]}" "${kernel_lane[@]}")
 # clang and its sanitizer and libFuzzer runtime.
 fuzz=(clang libclang-rt-dev)
 # GoogleTest's sources cross-built, Wine on an X server of its own, signing

@@ -19,6 +19,15 @@ constexpr std::uint8_t SetErrorChar = 7;
 constexpr std::uint8_t SetLatencyTimer = 9;
 constexpr std::uint8_t GetLatencyTimer = 10;
 constexpr std::uint8_t SetBitMode = 11;
+constexpr std::uint8_t ReadEeprom = 0x90;  // wIndex: the word's address
+// The EEPROM word with the CBUS pins' functions, as ftdi_sio reads it at
+// probe time (drivers/usb/serial/ftdi_sio.c): the factory defaults CBUS0
+// TXLED#, CBUS1 RXLED#, CBUS2 TXDEN, CBUS3 PWREN# (DS_FT232R, "Default
+// Internal EEPROM Configuration"), one nibble each with the codes of
+// libftdi1's enum ftdi_cbus_func (3, 2, 0, 1). The model keeps no other word:
+// they read 0.
+constexpr std::uint16_t CbusWord = 0x0A;
+constexpr std::uint16_t CbusDefault = 0x1023;
 // Reset values. The purge codes name the chip's buffers as libftdi1 1.5
 // documents them: 1 empties what waits to go out of the serial port, 2 what
 // waits to go to the host.
@@ -95,12 +104,28 @@ bool Ft232rChip::ControlOut(std::uint8_t request, std::uint16_t value, std::uint
     }
 }
 
-std::vector<std::uint8_t> Ft232rChip::ControlIn(std::uint8_t request, Micros now) {
+std::vector<std::uint8_t> Ft232rChip::ControlIn(std::uint8_t request, std::uint16_t index,
+                                                Micros now) {
     Advance(now);
     ++stats_.controlRequests;
     if (request == GetLatencyTimer) return {static_cast<std::uint8_t>(stats_.latencyMs)};
     if (request == PollModemStatus) return {ModemStatus, LineStatus};
+    if (request == ReadEeprom) {
+        const std::uint16_t word = index == CbusWord ? CbusDefault : 0;
+        return {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8)};
+    }
     return {};
+}
+
+Micros Ft232rChip::FitsAt(std::size_t bytes, Micros now) const {
+    // The packet fits once no more than 128 - bytes wait to start.
+    const std::size_t mayWait = TransmitBufferBytes - std::min(bytes, TransmitBufferBytes);
+    std::size_t waiting = 0;
+    for (auto it = toBoard_.rbegin(); it != toBoard_.rend() && it->starts > now; ++it) ++waiting;
+    if (waiting <= mayWait) return now;
+    // The (waiting - mayWait)-th oldest waiting byte must start first.
+    const std::size_t firstWaiting = toBoard_.size() - waiting;
+    return std::max(now, toBoard_[firstWaiting + (waiting - mayWait) - 1].starts);
 }
 
 Micros Ft232rChip::ScheduleOut(const std::uint8_t* bytes, std::size_t count, Micros now,
@@ -111,15 +136,7 @@ Micros Ft232rChip::ScheduleOut(const std::uint8_t* bytes, std::size_t count, Mic
     const Micros byteTime = ChipByteTime();
     while (accepted < count) {
         const std::size_t packet = std::min(PacketBytes, count - accepted);
-        // The packet fits once no more than 128 - packet bytes wait to start.
-        const std::size_t mayWait = TransmitBufferBytes - packet;
-        std::size_t waiting = 0;
-        for (auto it = toBoard_.rbegin(); it != toBoard_.rend() && it->starts > t; ++it) ++waiting;
-        if (waiting > mayWait) {
-            // The (waiting - mayWait)-th oldest waiting byte must start first.
-            const std::size_t firstWaiting = toBoard_.size() - waiting;
-            t = std::max(t, toBoard_[firstWaiting + (waiting - mayWait) - 1].starts);
-        }
+        t = FitsAt(packet, t);
         if (t > deadline) return deadline;
         for (std::size_t i = 0; i < packet; ++i) {
             const Micros starts = std::max(lineFree_, t);

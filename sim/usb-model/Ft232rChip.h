@@ -50,9 +50,12 @@ public:
 
     // A vendor request of the FTDI command set (OUT); false for one it does not know.
     bool ControlOut(std::uint8_t request, std::uint16_t value, std::uint16_t index, Micros now);
-    // A vendor request that returns data: the latency timer, the modem status.
-    std::vector<std::uint8_t> ControlIn(std::uint8_t request, Micros now);
+    // A vendor request that returns data: the latency timer, the modem status,
+    // an EEPROM word.
+    std::vector<std::uint8_t> ControlIn(std::uint8_t request, std::uint16_t index, Micros now);
 
+    // When a bulk OUT packet of `bytes` fits into the transmit buffer, from `now` on.
+    Micros FitsAt(std::size_t bytes, Micros now) const;
     // Takes `count` bytes into the transmit buffer, 64-byte packets each as
     // soon as it fits. Returns when the last packet was taken, or `deadline`
     // if that is earlier; `accepted` says how many bytes were taken by then.

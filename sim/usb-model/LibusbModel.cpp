@@ -608,7 +608,7 @@ int LIBUSB_CALL libusb_control_transfer(libusb_device_handle* handle, uint8_t re
         if (Gone(dev)) return LIBUSB_ERROR_NO_DEVICE;
         if ((requestType & LIBUSB_REQUEST_TYPE_VENDOR) == LIBUSB_REQUEST_TYPE_VENDOR) {
             if ((requestType & LIBUSB_ENDPOINT_IN) != 0) {
-                const auto answer = dev->chip->ControlIn(request, bus.Now());
+                const auto answer = dev->chip->ControlIn(request, index, bus.Now());
                 const std::size_t n = std::min<std::size_t>(answer.size(), length);
                 if (!answer.empty()) {
                     std::copy_n(answer.begin(), n, data);
