@@ -124,25 +124,29 @@ struct Bus {
         flashOut = env("USBMODEL_FLASH_OUT");
         reportOut = env("USBMODEL_REPORT");
         if (const auto us = env("USBMODEL_CONTROL_US"); !us.empty()) controlTime = Micros{std::stol(us)};
-        Configure(env("USBMODEL_DEVICES"), env("USBMODEL_BOARD"));
+        // A configuration that does not parse leaves the bus empty; say why.
+        if (const auto error = Configure(env("USBMODEL_DEVICES"), env("USBMODEL_BOARD")); !error.empty())
+            std::fprintf(stderr, "FT232R model: %s\n", error.c_str());
     }
     ~Bus();
 
-    bool Configure(const std::string& devicesText, const std::string& boardText) {
+    // An error text, or empty when the devices are plugged in.
+    std::string Configure(const std::string& devicesText, const std::string& boardText) {
         usbmodel::ModelConfig config;
-        if (!usbmodel::ParseModelConfig(devicesText, boardText, config).empty()) return false;
+        if (auto error = usbmodel::ParseModelConfig(devicesText, boardText, config); !error.empty())
+            return error;
         plugged.clear();
         for (const auto& d : config.devices) {
             auto device = std::make_unique<libusb_device>();
             device->config = d;
             device->chip = std::make_unique<usbmodel::Ft232rChip>(
-                config.board, std::make_shared<sim::ScriptedFaults>(config.faults));
+                config.board.board, std::make_shared<sim::ScriptedFaults>(config.board.faults));
             device->cancelTakes = d.cancelTakes;
             device->address = static_cast<std::uint8_t>(devices.size() + 2);
             plugged.push_back(device.get());
             devices.push_back(std::move(device));
         }
-        return true;
+        return {};
     }
 
     Micros Now() const {
@@ -804,7 +808,7 @@ const char* usbmodel_identity(void) { return "FT232R model"; }
 int usbmodel_reset(const char* devices, const char* board) {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
-    const bool ok = bus.Configure(devices != nullptr ? devices : "", board != nullptr ? board : "");
+    const bool ok = bus.Configure(devices != nullptr ? devices : "", board != nullptr ? board : "").empty();
     bus.changed.notify_all();
     return ok ? 0 : -1;
 }
