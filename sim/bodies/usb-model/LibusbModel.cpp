@@ -177,7 +177,7 @@ struct Bus {
                 << "\ncontrol_requests " << s.controlRequests << "\nbaud_rate " << s.baudRate
                 << "\nkernel_driver_bound " << plugged.front()->kernelDriverBound
                 << "\ncallbacks_in_sync_calls " << callbacksInSyncCalls
-                << "\nrepeated_commands " << chip.RepeatedCommands() << "\n";
+                << "\nrepeated_commands " << chip.Board().RepeatedCommands() << "\n";
         }
     }
 };
@@ -838,7 +838,7 @@ int usbmodel_get_stats(int device, struct usbmodel_stats* out) {
     *out = {s.hostToBoard, s.boardToHost, s.receiveOverflows, s.inPackets, s.controlRequests,
             s.baudRate,    s.latencyMs,   dev->kernelDriverBound ? 1 : 0, dev->openHandles,
             Gone(dev) ? 1 : 0, static_cast<int>(outstanding), bus.callbacksInSyncCalls,
-            s.boardBytesAtPurge, dev->chip->RepeatedCommands()};
+            s.boardBytesAtPurge, dev->chip->Board().RepeatedCommands()};
     return 0;
 }
 
