@@ -18,7 +18,7 @@ using bench::ProcessCpuSeconds;
 // whose bytes, their echo (one byte behind) and the reply that follows cross
 // the wire back to back, plus the latency the model charges per turnaround.
 double WireMinimumSeconds(const sim::WireStats& s, const sim::LinkSetup& link) {
-    const double byte = duration<double>(link.byteTime).count();
+    const double byte = duration<double>(sim::SerialLine::BoardByteTime).count();
     const double latency = duration<double>(link.latency).count();
     return static_cast<double>(s.hostBytes + s.writes + s.replyBytes) * byte +
            static_cast<double>(s.writes) * latency;

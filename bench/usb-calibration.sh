@@ -5,7 +5,7 @@
 # machine) and once over Debian's libusb, usbfs and dummy_hcd with the
 # simulated board behind a FunctionFS FT232R (in the QEMU guest of
 # tests/kernel), each with libusb-trace.so recording the libusb calls; then
-# their figures side by side (sim/usb-model/Calibration.md has them).
+# their figures side by side (sim/bodies/usb-model/Calibration.md has them).
 # Usage: bench/usb-calibration.sh [RUNS]   (default 1 each)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -124,25 +124,29 @@ struct Bus {
         flashOut = env("USBMODEL_FLASH_OUT");
         reportOut = env("USBMODEL_REPORT");
         if (const auto us = env("USBMODEL_CONTROL_US"); !us.empty()) controlTime = Micros{std::stol(us)};
-        Configure(env("USBMODEL_DEVICES"), env("USBMODEL_BOARD"));
+        // A configuration that does not parse leaves the bus empty; say why.
+        if (const auto error = Configure(env("USBMODEL_DEVICES"), env("USBMODEL_BOARD")); !error.empty())
+            std::fprintf(stderr, "FT232R model: %s\n", error.c_str());
     }
     ~Bus();
 
-    bool Configure(const std::string& devicesText, const std::string& boardText) {
+    // An error text, or empty when the devices are plugged in.
+    std::string Configure(const std::string& devicesText, const std::string& boardText) {
         usbmodel::ModelConfig config;
-        if (!usbmodel::ParseModelConfig(devicesText, boardText, config).empty()) return false;
+        if (auto error = usbmodel::ParseModelConfig(devicesText, boardText, config); !error.empty())
+            return error;
         plugged.clear();
         for (const auto& d : config.devices) {
             auto device = std::make_unique<libusb_device>();
             device->config = d;
             device->chip = std::make_unique<usbmodel::Ft232rChip>(
-                config.board, std::make_shared<sim::ScriptedFaults>(config.faults));
+                config.board.board, std::make_shared<sim::ScriptedFaults>(config.board.faults));
             device->cancelTakes = d.cancelTakes;
             device->address = static_cast<std::uint8_t>(devices.size() + 2);
             plugged.push_back(device.get());
             devices.push_back(std::move(device));
         }
-        return true;
+        return {};
     }
 
     Micros Now() const {
@@ -173,7 +177,7 @@ struct Bus {
                 << "\ncontrol_requests " << s.controlRequests << "\nbaud_rate " << s.baudRate
                 << "\nkernel_driver_bound " << plugged.front()->kernelDriverBound
                 << "\ncallbacks_in_sync_calls " << callbacksInSyncCalls
-                << "\nrepeated_commands " << chip.RepeatedCommands() << "\n";
+                << "\nrepeated_commands " << chip.Board().RepeatedCommands() << "\n";
         }
     }
 };
@@ -804,7 +808,7 @@ const char* usbmodel_identity(void) { return "FT232R model"; }
 int usbmodel_reset(const char* devices, const char* board) {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
-    const bool ok = bus.Configure(devices != nullptr ? devices : "", board != nullptr ? board : "");
+    const bool ok = bus.Configure(devices != nullptr ? devices : "", board != nullptr ? board : "").empty();
     bus.changed.notify_all();
     return ok ? 0 : -1;
 }
@@ -834,7 +838,7 @@ int usbmodel_get_stats(int device, struct usbmodel_stats* out) {
     *out = {s.hostToBoard, s.boardToHost, s.receiveOverflows, s.inPackets, s.controlRequests,
             s.baudRate,    s.latencyMs,   dev->kernelDriverBound ? 1 : 0, dev->openHandles,
             Gone(dev) ? 1 : 0, static_cast<int>(outstanding), bus.callbacksInSyncCalls,
-            s.boardBytesAtPurge, dev->chip->RepeatedCommands()};
+            s.boardBytesAtPurge, dev->chip->Board().RepeatedCommands()};
     return 0;
 }
 

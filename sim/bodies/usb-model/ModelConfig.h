@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FaultPlan.h"
-#include "LoaderBoard.h"
+#include "BoardOptions.h"
 #include "SimClock.h"
 
 namespace usbmodel {
@@ -37,8 +36,7 @@ struct DeviceConfig {
 
 struct ModelConfig {
     std::vector<DeviceConfig> devices{DeviceConfig{}};
-    sim::BoardSetup board;
-    sim::ScriptedFaults faults;
+    sim::BoardOptions board;  // every device's board
 };
 
 /*
@@ -48,7 +46,9 @@ struct ModelConfig {
  *            cancel=slow (cancelled transfers come back after SlowCancel),
  *            cancel=stuck (they never come back);
  *            empty: one board "Ambercord Serial Link"; "none": no device
- *   board    the board options of UpdaterSim (--firmware, --blank, --fault ...)
+ *   board    the board's options, as UpdaterSim takes them (--firmware,
+ *            --blank, --fault ...); the interface is the chip, so
+ *            UpdaterSim's options for its in-process interface are refused
  * Returns an error text, empty on success.
  */
 std::string ParseModelConfig(const std::string& devices, const std::string& board, ModelConfig& config);

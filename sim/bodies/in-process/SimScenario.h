@@ -4,17 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "FaultPlan.h"
-#include "LoaderBoard.h"
+#include "BoardOptions.h"
 #include "SimDriver.h"
 
 namespace sim {
 
-// Everything UpdaterSim's command line can choose about the simulated board.
-struct SimScenario {
+// Everything UpdaterSim's command line can choose: the board (its options
+// are the board's own, shared with every body), the in-process interface in
+// front of it, and how the program runs.
+struct SimScenario : BoardOptions {
     LinkSetup link;
-    BoardSetup board;
-    ScriptedFaults faults;
     bool realTime = true;
     bool scripted = false;
     bool help = false;

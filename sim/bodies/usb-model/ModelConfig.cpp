@@ -3,7 +3,6 @@
 
 #include <sstream>
 
-#include "SimScenario.h"
 
 namespace usbmodel {
 
@@ -52,11 +51,7 @@ std::string ParseModelConfig(const std::string& devices, const std::string& boar
             config.devices.push_back(device);
         }
     }
-    sim::SimScenario scenario;
-    if (auto error = sim::ParseSimArguments(Split(board, ' '), scenario); !error.empty()) return error;
-    config.board = scenario.board;
-    config.faults = scenario.faults;
-    return {};
+    return sim::ParseBoardOptions(board, config.board);
 }
 
 }  // namespace usbmodel

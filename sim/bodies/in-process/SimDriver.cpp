@@ -8,8 +8,10 @@ namespace sim {
 
 using namespace boardlink;
 
+// Set to the board's rate and frame from the start, as the program sets it.
 SimDriver::SimDriver(Clock& clock, LoaderBoard& board, LinkSetup setup, FaultPlan* plan)
-    : clock_(clock), board_(board), setup_(std::move(setup)), plan_(plan) {}
+    : clock_(clock), board_(board), setup_(std::move(setup)), plan_(plan),
+      line_(board, plan, SerialLine::BoardFormat) {}
 
 void SimDriver::Record(std::string call) {
     if (setup_.recordCalls) calls_.push_back(std::move(call));
@@ -34,9 +36,11 @@ FT_STATUS SimDriver::OpenEx(const char* description, DWORD flags, FT_HANDLE* han
         return FT_DEVICE_NOT_FOUND;
     open_ = true;
     *handle = &token_;
+    // A fresh queue: what the board was still sending before is gone too.
     queue_.clear();
     const Micros now = clock_.Now();
-    hostTxFree_ = boardTxFree_ = now;
+    hostTxFree_ = now;
+    line_.ForgetSending(now);
     for (std::uint8_t b : setup_.queuedAtOpen) queue_.push_back({now, b, false});
     return FT_OK;
 }
@@ -50,8 +54,13 @@ FT_STATUS SimDriver::Configure(const char* name, FT_HANDLE handle, const std::st
 }
 
 FT_STATUS SimDriver::SetBaudRate(FT_HANDLE h, ULONG baud) {
-    const auto status = Configure("FT_SetBaudRate", h, std::to_string(baud));
-    if (status == FT_OK && baud != 125000) setup_.byteTime = Micros{10'000'000 / baud};
+    auto status = Configure("FT_SetBaudRate", h, std::to_string(baud));
+    if (status == FT_OK && baud == 0) status = FT_INVALID_BAUD_RATE;
+    if (status == FT_OK) {
+        LineFormat format = line_.HostFormat();
+        format.baud = baud;
+        line_.SetHostFormat(format);
+    }
     return status;
 }
 FT_STATUS SimDriver::SetFlowControl(FT_HANDLE h, USHORT mode, UCHAR xon, UCHAR xoff) {
@@ -59,15 +68,27 @@ FT_STATUS SimDriver::SetFlowControl(FT_HANDLE h, USHORT mode, UCHAR xon, UCHAR x
                      std::to_string(mode) + "," + std::to_string(xon) + "," + std::to_string(xoff));
 }
 FT_STATUS SimDriver::SetLatencyTimer(FT_HANDLE h, UCHAR ms) {
-    return Configure("FT_SetLatencyTimer", h, std::to_string(ms));
+    const auto status = Configure("FT_SetLatencyTimer", h, std::to_string(ms));
+    if (status == FT_OK) setup_.latency = std::chrono::milliseconds(ms);
+    return status;
 }
 FT_STATUS SimDriver::SetUSBParameters(FT_HANDLE h, ULONG in, ULONG out) {
     return Configure("FT_SetUSBParameters", h, std::to_string(in) + "," + std::to_string(out));
 }
+// D2XX's values: FT_BITS_7 and FT_BITS_8 are 7 and 8, FT_STOP_BITS_1 is 0
+// and FT_STOP_BITS_2 is 2, FT_PARITY_NONE is 0.
 FT_STATUS SimDriver::SetDataCharacteristics(FT_HANDLE h, UCHAR word, UCHAR stop, UCHAR parity) {
-    return Configure("FT_SetDataCharacteristics", h,
-                     std::to_string(word) + "," + std::to_string(stop) + "," +
-                         std::to_string(parity));
+    const auto status = Configure("FT_SetDataCharacteristics", h,
+                                  std::to_string(word) + "," + std::to_string(stop) + "," +
+                                      std::to_string(parity));
+    if (status == FT_OK) {
+        LineFormat format = line_.HostFormat();
+        format.dataBits = word;
+        format.stopHalves = stop == 2 ? 4 : 2;
+        format.parity = parity != 0;
+        line_.SetHostFormat(format);
+    }
+    return status;
 }
 FT_STATUS SimDriver::SetChars(FT_HANDLE h, UCHAR ev, UCHAR evOn, UCHAR err, UCHAR errOn) {
     return Configure("FT_SetChars", h,
@@ -97,21 +118,14 @@ FT_STATUS SimDriver::Purge(FT_HANDLE h, ULONG mask) {
     return FT_OK;
 }
 
-void SimDriver::Queue(const std::vector<OutByte>& out) {
-    for (const auto& byte : out) {
-        const Micros done = std::max(byte.ready, boardTxFree_) + setup_.byteTime;
-        boardTxFree_ = done;
+// The plain interface of this body: a byte is readable one latency period
+// after its last bit arrived, and never before the one ahead of it.
+void SimDriver::Queue(const std::vector<LineByte>& bytes) {
+    for (const auto& byte : bytes) {
         if (!byte.echo) ++stats_.replyBytes;
-        std::uint8_t value = byte.value;
-        if (plan_ != nullptr) {
-            const WireFault fault = plan_->ForByte(Direction::BoardToHost);
-            if (fault.drop) continue;
-            value ^= fault.flip;
-        }
-        // Arrival times never run backwards, even after a quick byte behind a slow one.
-        Micros visible = done + setup_.latency;
+        Micros visible = byte.arrives + setup_.latency;
         if (!queue_.empty()) visible = std::max(visible, queue_.back().visible);
-        queue_.push_back({visible, value, byte.status4});
+        queue_.push_back({visible, byte.value, byte.status4});
     }
 }
 
@@ -119,7 +133,9 @@ void SimDriver::Inject(const std::vector<std::uint8_t>& bytes, Micros after) {
     std::vector<OutByte> out;
     out.reserve(bytes.size());
     for (auto b : bytes) out.push_back({clock_.Now() + after, b, true, false});
-    Queue(out);
+    arriving_.clear();
+    line_.BoardSends(out, arriving_);
+    Queue(arriving_);
 }
 
 FT_STATUS SimDriver::Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD* written) {
@@ -128,23 +144,16 @@ FT_STATUS SimDriver::Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD* 
     if (board_.Gone()) return FT_IO_ERROR;
     const auto* sent = static_cast<const std::uint8_t*>(buffer);
     std::vector<std::uint8_t> bytes(sent, sent + count);
-    if (plan_ != nullptr) plan_->DamageFrame(bytes);
+    line_.HostWrites(bytes);
     ++stats_.writes;
     stats_.hostBytes += count;
-    std::vector<OutByte> out;
+    const Micros byteTime = line_.HostFormat().ByteTime();
     Micros start = std::max(clock_.Now(), hostTxFree_);
     for (DWORD i = 0; i < count; ++i) {
-        const Micros arrival = start + setup_.byteTime;
-        start = arrival;
-        std::uint8_t value = bytes[i];
-        if (plan_ != nullptr) {
-            const WireFault fault = plan_->ForByte(Direction::HostToBoard);
-            if (fault.drop) continue;
-            value ^= fault.flip;
-        }
-        out.clear();
-        board_.Receive(value, arrival, out);
-        Queue(out);
+        start += byteTime;
+        arriving_.clear();
+        line_.HostByteArrives(bytes[i], start, arriving_);
+        Queue(arriving_);
     }
     hostTxFree_ = start;
     if (written != nullptr) *written = count;

@@ -7,6 +7,7 @@
 
 #include "FtdiDriver.h"
 #include "LoaderBoard.h"
+#include "SerialLine.h"
 #include "SimClock.h"
 
 namespace sim {
@@ -19,8 +20,9 @@ struct LinkSetup {
     std::vector<std::uint8_t> queuedAtOpen;  // bytes waiting in the driver when it opens
     // Sizes of the pieces in which reads deliver, used in turn; empty: whole.
     std::vector<std::size_t> readPieces;
-    Micros byteTime{80};          // 125000 baud, 8N1: ten bits a byte
-    Micros latency{2000};         // the interface's latency timer, once per burst
+    // The interface's latency timer until FT_SetLatencyTimer sets another:
+    // a byte from the board is readable this long after it arrived.
+    Micros latency{2000};
     bool recordCalls = true;
 };
 
@@ -28,15 +30,23 @@ struct LinkSetup {
 struct WireStats {
     std::uint64_t hostBytes = 0;    // bytes the host wrote
     std::uint64_t writes = 0;       // write calls: each one waits for its answer
-    std::uint64_t replyBytes = 0;   // bytes the board sent that were not echoes
+    std::uint64_t replyBytes = 0;   // bytes from the board, echoes not counted, that arrived
     std::uint64_t reads = 0;
     std::uint64_t purges = 0;
 };
 
 /*
  * The simulated FTDI interface with the board behind it: a real back end of
- * the driver interface. Bytes travel at the wire rate on the given clock; the
- * board's answers become readable one latency period after their last bit.
+ * the driver interface, standing for FTDI's driver and the chip together.
+ * The board and its serial line are the ones every body serves
+ * (SerialLine): host bytes reach the board at the rate the program set, the
+ * board's bytes arrive at the wire rate, on the given clock. What is this
+ * body's own is the D2XX calls' meaning and a plain interface: every byte of
+ * the board's becomes readable one latency period after its last bit, with
+ * no buffer limits, no USB packets and no cost for a call. The FT232R chip
+ * model behind the USB bodies keeps the chip's FIFOs, packets and latency
+ * timer instead, so the same update takes a little longer there (the
+ * README's figures give both).
  */
 class SimDriver final : public boardlink::FtdiDriver {
 public:
@@ -88,18 +98,19 @@ private:
     boardlink::FT_STATUS Configure(const char* name, boardlink::FT_HANDLE handle, const std::string& args);
     bool Usable(boardlink::FT_HANDLE handle);
     void Record(std::string call);
-    void Queue(const std::vector<OutByte>& out);
+    void Queue(const std::vector<LineByte>& bytes);
 
     Clock& clock_;
     LoaderBoard& board_;
     LinkSetup setup_;
     FaultPlan* plan_;
+    SerialLine line_;
     int token_ = 0;  // its address is the handle
     bool open_ = false;
     Micros readTimeout_{0};
-    Micros hostTxFree_{0};
-    Micros boardTxFree_{0};
+    Micros hostTxFree_{0};  // the interface's transmitter is free from then on
     std::deque<Queued> queue_;
+    std::vector<LineByte> arriving_;
     std::size_t pieceIndex_ = 0;
     int purgeCount_ = 0;
     int closedHandleCalls_ = 0;

@@ -34,10 +34,8 @@ constexpr std::uint16_t CbusDefault = 0x1023;
 constexpr std::uint16_t ResetChip = 0;
 constexpr std::uint16_t PurgeToSerial = 1;
 constexpr std::uint16_t PurgeToHost = 2;
-
-constexpr std::uint32_t BoardBaud = 125000;
-constexpr Micros BoardByteTime{80};  // 10 bits at 125000 baud
-constexpr std::uint16_t BoardDataSetting = 8;
+// At power-up: 9600 baud, 8N1.
+constexpr sim::LineFormat PowerUpFormat{9600, 8, false, 2};
 
 // The divisor's three fraction bits (AN232B-05) back to eighths.
 constexpr int EighthsOfCode[8] = {0, 4, 2, 1, 3, 5, 6, 7};
@@ -52,20 +50,8 @@ std::uint32_t BaudFromDivisor(std::uint32_t encoded) {
 }  // namespace
 
 Ft232rChip::Ft232rChip(sim::BoardSetup board, std::shared_ptr<sim::FaultPlan> faults)
-    : faults_(std::move(faults)), board_(std::move(board), faults_.get()) {}
-
-bool Ft232rChip::LineMatchesBoard() const {
-    const double ratio = static_cast<double>(stats_.baudRate) / BoardBaud;
-    return dataSetting_ == BoardDataSetting && ratio > 0.97 && ratio < 1.03;
-}
-
-Micros Ft232rChip::ChipByteTime() const {
-    const int dataBits = dataSetting_ & 0xFF;
-    const int parity = (dataSetting_ >> 8) & 7;
-    const int stop = (dataSetting_ >> 11) & 3;
-    const double bits = 1 + dataBits + (parity != 0 ? 1 : 0) + (stop == 0 ? 1.0 : stop == 1 ? 1.5 : 2.0);
-    return Micros{static_cast<long>(std::lround(bits * 1e6 / stats_.baudRate))};
-}
+    : faults_(std::move(faults)), board_(std::move(board), faults_.get()),
+      line_(board_, faults_.get(), PowerUpFormat) {}
 
 bool Ft232rChip::ControlOut(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                             Micros now) {
@@ -82,13 +68,25 @@ bool Ft232rChip::ControlOut(std::uint8_t request, std::uint16_t value, std::uint
                 stats_.boardBytesAtPurge = stats_.boardBytesArrived;
             }
             return value <= PurgeToHost;
-        case SetBaudRate:
+        case SetBaudRate: {
             stats_.baudRate = BaudFromDivisor(value | (static_cast<std::uint32_t>(index & 0xFF00) << 8) |
                                               (static_cast<std::uint32_t>(index & 1) << 16));
+            sim::LineFormat format = line_.HostFormat();
+            format.baud = stats_.baudRate;
+            line_.SetHostFormat(format);
             return true;
-        case SetData:
-            dataSetting_ = value & 0x3FFF;  // bit 14 is the break
+        }
+        case SetData: {
+            // Data bits, then parity (0 none) and stop bits (0 one, 1 one and
+            // a half, 2 two) in bits 8 and 11; bit 14, the break, is not kept.
+            sim::LineFormat format = line_.HostFormat();
+            format.dataBits = value & 0xFF;
+            format.parity = ((value >> 8) & 7) != 0;
+            const int stop = (value >> 11) & 3;
+            format.stopHalves = stop == 0 ? 2 : stop == 1 ? 3 : 4;
+            line_.SetHostFormat(format);
             return true;
+        }
         case SetLatencyTimer:
             if (value < 1 || value > 255) return false;
             stats_.latencyMs = value;
@@ -133,7 +131,9 @@ Micros Ft232rChip::ScheduleOut(const std::uint8_t* bytes, std::size_t count, Mic
     Advance(now);
     accepted = 0;
     Micros t = now;
-    const Micros byteTime = ChipByteTime();
+    std::vector<std::uint8_t> write(bytes, bytes + count);
+    line_.HostWrites(write);
+    const Micros byteTime = line_.HostFormat().ByteTime();
     while (accepted < count) {
         const std::size_t packet = std::min(PacketBytes, count - accepted);
         t = FitsAt(packet, t);
@@ -141,23 +141,16 @@ Micros Ft232rChip::ScheduleOut(const std::uint8_t* bytes, std::size_t count, Mic
         for (std::size_t i = 0; i < packet; ++i) {
             const Micros starts = std::max(lineFree_, t);
             lineFree_ = starts + byteTime;
-            toBoard_.push_back({starts, lineFree_, bytes[accepted + i]});
+            toBoard_.push_back({starts, lineFree_, write[accepted + i]});
         }
         accepted += packet;
     }
     return t;
 }
 
-void Ft232rChip::QueueFromBoard(const std::vector<sim::OutByte>& out) {
-    for (const auto& byte : out) {
-        boardLineFree_ = std::max(byte.ready, boardLineFree_) + BoardByteTime;
-        std::uint8_t value = byte.value;
-        if (faults_) {
-            const sim::WireFault fault = faults_->ForByte(sim::Direction::BoardToHost);
-            if (fault.drop) continue;
-            value ^= fault.flip;
-        }
-        fromBoard_.push_back({boardLineFree_, LineMatchesBoard() ? value : static_cast<std::uint8_t>(value ^ 0x55)});
+void Ft232rChip::QueueFromBoard() {
+    for (const auto& byte : arriving_) {
+        fromBoard_.push_back({byte.arrives, byte.value});
         ++stats_.boardToHost;
     }
 }
@@ -170,7 +163,9 @@ void Ft232rChip::BoardSends(const std::vector<std::uint8_t>& bytes, Micros inter
         out.push_back({at, b, false, false});
         at += interval;
     }
-    QueueFromBoard(out);
+    arriving_.clear();
+    line_.BoardSends(out, arriving_);
+    QueueFromBoard();
 }
 
 void Ft232rChip::Advance(Micros now) {
@@ -180,15 +175,9 @@ void Ft232rChip::Advance(Micros now) {
         const Outgoing byte = toBoard_.front();
         toBoard_.pop_front();
         ++stats_.hostToBoard;
-        std::uint8_t value = LineMatchesBoard() ? byte.value : static_cast<std::uint8_t>(byte.value ^ 0x55);
-        if (faults_) {
-            const sim::WireFault fault = faults_->ForByte(sim::Direction::HostToBoard);
-            if (fault.drop) continue;
-            value ^= fault.flip;
-        }
-        scratch_.clear();
-        board_.Receive(value, byte.arrives, scratch_);
-        QueueFromBoard(scratch_);
+        arriving_.clear();
+        line_.HostByteArrives(byte.value, byte.arrives, arriving_);
+        QueueFromBoard();
         // The board and its interface go together: a board pulled off the
         // cable is a USB device gone.
         if (board_.Gone()) unplugged_ = true;
@@ -246,14 +235,6 @@ std::optional<Micros> Ft232rChip::ServeIn(std::vector<std::uint8_t>& out, std::s
         }
         return std::nullopt;  // t == until: still waiting
     }
-}
-
-std::uint64_t Ft232rChip::RepeatedCommands() const {
-    const auto& commands = board_.Commands();
-    return static_cast<std::uint64_t>(
-        std::count_if(commands.begin(), commands.end(), [](const auto& c) {
-            return c.command != sim::Command::Identify && c.attempt > 1;
-        }));
 }
 
 // Full packets in between are sent at their own times when the transfer is

@@ -59,6 +59,9 @@ public:
         bool faulted;
     };
     const std::vector<CommandRecord>& Commands() const { return commands_; }
+    // Block commands it got again for the same address: the host's retries.
+    // (Identify is asked at start-up and again by each device check.)
+    std::uint64_t RepeatedCommands() const;
 
 private:
     void StartCommand(Micros at, std::vector<OutByte>& out);

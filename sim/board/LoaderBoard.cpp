@@ -100,4 +100,10 @@ void LoaderBoard::SendReply(const std::uint8_t* bytes, std::size_t count, Micros
         out.push_back({ready, bytes[i], false, faults.lastReadStatus4 && i + 1 == count});
 }
 
+std::uint64_t LoaderBoard::RepeatedCommands() const {
+    return static_cast<std::uint64_t>(std::count_if(commands_.begin(), commands_.end(), [](const auto& c) {
+        return c.command != Command::Identify && c.attempt > 1;
+    }));
+}
+
 }  // namespace sim

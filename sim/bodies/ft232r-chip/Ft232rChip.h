@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "LoaderBoard.h"
+#include "SerialLine.h"
 #include "SimClock.h"
 
 namespace usbmodel {
@@ -33,9 +34,11 @@ using sim::Micros;
  * - the serial rate is 3 MHz divided by a divisor with eighths; a byte takes
  *   start bit, data bits, parity and stop bits.
  *
- * The loader on the serial side runs at 125000 baud, 8N1. When the chip is set
- * to another rate (more than 3 % off) or format, every byte in either
- * direction arrives damaged, as it would on a real line.
+ * On the serial side the chip's UART meets the board's serial line
+ * (SerialLine), the one every body serves: the loader at 125000 baud, 8N1,
+ * its timing, the wire's faults, and bytes read wrongly both ways when the
+ * chip is set to another rate or frame. What is the chip's own is everything
+ * on its USB side, and the timing of its own transmitter.
  */
 class Ft232rChip {
 public:
@@ -85,10 +88,8 @@ public:
     // The IN endpoint stops answering: no packets at all, not even status.
     void SetInStalled(bool stalled) { inStalled_ = stalled; }
 
+    const sim::LoaderBoard& Board() const { return board_; }
     const std::vector<std::uint8_t>& Flash() const { return board_.Flash(); }
-    // Block commands the loader got again for the same address: the host's
-    // retries. (Identify is asked at start-up and again by each device check.)
-    std::uint64_t RepeatedCommands() const;
 
     struct Stats {
         std::uint64_t hostToBoard = 0;     // bytes the UART sent to the board
@@ -114,23 +115,20 @@ private:
         std::uint8_t value;
     };
 
-    bool LineMatchesBoard() const;
-    Micros ChipByteTime() const;
-    void QueueFromBoard(const std::vector<sim::OutByte>& out);
+    void QueueFromBoard();
 
     std::shared_ptr<sim::FaultPlan> faults_;
     sim::LoaderBoard board_;
+    sim::SerialLine line_;
     std::deque<Outgoing> toBoard_;
     std::deque<Incoming> fromBoard_;
     std::deque<std::uint8_t> receiveBuffer_;
-    Micros lineFree_{0};       // the chip's transmitter is free from then on
-    Micros boardLineFree_{0};  // the board's transmitter
+    Micros lineFree_{0};  // the chip's transmitter is free from then on
     Micros lastPacket_{0};
     Micros cursor_{0};
-    std::uint16_t dataSetting_ = 8;  // 8 data bits, no parity, one stop bit
     bool unplugged_ = false;
     bool inStalled_ = false;
-    std::vector<sim::OutByte> scratch_;
+    std::vector<sim::LineByte> arriving_;
     Stats stats_;
 };
 

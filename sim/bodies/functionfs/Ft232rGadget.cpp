@@ -17,11 +17,10 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <vector>
 
+#include "BoardOptions.h"
 #include "Ft232rChip.h"
 #include "Ft232rFunction.h"
-#include "SimScenario.h"
 #include "StallFreeClock.h"
 #include "UsbGadget.h"
 
@@ -32,7 +31,8 @@ constexpr const char* Usage =
     "Plugs an FT232R with the simulated board behind it into a USB device\n"
     "controller of this machine (root, configfs, FunctionFS).\n"
     "  --product TEXT    USB product string (default \"Ambercord Serial Link\")\n"
-    "  --board OPTIONS   the board, as UpdaterSim's board options, in one argument\n"
+    "  --board OPTIONS   the board's options, as UpdaterSim takes them, in one\n"
+    "                    argument\n"
     "  --udc NAME        the device controller (default: the first in /sys/class/udc)\n"
     "  --flash-out FILE  receives the board's flash when the program ends\n"
     "  --report FILE     receives the chip's counters when the program ends, and\n"
@@ -46,13 +46,6 @@ struct Options {
     functionfs::DeviceIdentity identity;
     std::string board, udc, flashOut, report;
 };
-
-std::vector<std::string> Words(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
-}
 
 bool Parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
@@ -112,8 +105,8 @@ int main(int argc, char** argv) {
         std::cerr << Usage;
         return 2;
     }
-    sim::SimScenario scenario;
-    if (auto error = sim::ParseSimArguments(Words(options.board), scenario); !error.empty()) {
+    sim::BoardOptions board;
+    if (auto error = sim::ParseBoardOptions(options.board, board); !error.empty()) {
         std::cerr << "Ft232rGadget: " << error << "\n";
         return 2;
     }
@@ -129,8 +122,7 @@ int main(int argc, char** argv) {
     sigprocmask(SIG_BLOCK, &stops, nullptr);
     const int signals = signalfd(-1, &stops, SFD_CLOEXEC);
 
-    usbmodel::Ft232rChip chip(scenario.board,
-                              std::make_shared<sim::ScriptedFaults>(scenario.faults));
+    usbmodel::Ft232rChip chip(board.board, std::make_shared<sim::ScriptedFaults>(board.faults));
     functionfs::StallFreeClock clock(LongestStep);
     const std::string name = "ft232r" + std::to_string(getpid());
     functionfs::UsbGadget gadget(name);

@@ -16,7 +16,10 @@ namespace sim {
 enum class Command { Identify, WriteBlock, ReadBlock };
 enum class Direction { HostToBoard, BoardToHost };
 
-// What goes wrong with one command of the loader.
+// What goes wrong with one command of the loader. Every body serves these,
+// except the two that are faults of FTDI's D2XX driver (lastReadStatus4,
+// driverError), which only the in-process interface and its FTD2XX.DLL
+// serve: behind the USB bodies the driver is the real one.
 struct CommandFaults {
     std::optional<std::array<std::uint8_t, 2>> ackBytes;  // write: acknowledge with these
     bool ackMissing = false;                              // write: no acknowledgement
@@ -48,8 +51,10 @@ class FaultPlan {
 public:
     virtual ~FaultPlan() = default;
     virtual CommandFaults ForCommand(Command command, std::int32_t address, int attempt) = 0;
-    // Status of the `count`-th purge (from 1); FT_OK lets it purge.
+    // Status of the `count`-th purge (from 1); FT_OK lets it purge. A D2XX
+    // fault, served by the in-process interface alone.
     virtual boardlink::FT_STATUS ForPurge(int /*count*/) { return boardlink::FT_OK; }
+    // The board's serial line asks these (SerialLine), for every body.
     virtual WireFault ForByte(Direction /*direction*/) { return {}; }
     // May change what one host write puts on the wire, knowing the whole frame.
     virtual void DamageFrame(std::vector<std::uint8_t>& /*bytes*/) {}
